@@ -1,0 +1,17 @@
+#pragma once
+
+#include "jpeg/recover_jpeg_streams.h"
+
+namespace segsniff {
+
+// The per-file driver: opens, sizes and maps one input read-only, then dumps
+// it (dump mode) or carves it (recovery mode), and releases it.  Every
+// outcome is reported by printing.
+void scan_file(const char* name, bool recovery, CarvingRun& carving);
+
+// The analysis of bytes that are already mapped, as scan_file runs it after
+// the size lines: the marker walk from FF D8 in dump mode, the carving loop
+// in recovery mode.  The fuzzer calls it directly.
+void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving);
+
+}  // namespace segsniff

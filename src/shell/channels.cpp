@@ -1,0 +1,141 @@
+#include "shell/channels.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace segsniff {
+
+namespace {
+
+void write_fd(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;  // write errors on the console are not reported
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void default_writer(Channel channel, const char* data, std::size_t size) {
+  write_fd(channel == Channel::out ? 1 : 2, data, size);
+}
+
+ChannelWriter current_writer = default_writer;
+bool safe_for_terminal = false;
+
+// Standard output is collected here and written in large pieces: a carving
+// run prints several lines per candidate and must not pay a system call for
+// each of them.
+constexpr std::size_t out_buffer_size = 1 << 16;
+char out_buffer[out_buffer_size];
+std::size_t out_used = 0;
+
+void out_write(const char* data, std::size_t size) {
+  if (size > out_buffer_size - out_used) {
+    flush_output();
+    if (size >= out_buffer_size) {
+      current_writer(Channel::out, data, size);
+      return;
+    }
+  }
+  for (std::size_t i = 0; i < size; ++i) out_buffer[out_used + i] = data[i];
+  out_used += size;
+}
+
+void err_write(const char* data, std::size_t size) {
+  flush_output();
+  current_writer(Channel::err, data, size);
+}
+
+void channel_write(Channel channel, const char* data, std::size_t size) {
+  if (channel == Channel::out) out_write(data, size);
+  else err_write(data, size);
+}
+
+int channel_vprintf(Channel channel, const char* format, va_list args) {
+  char local[512];
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(local, sizeof local, format, copy);
+  va_end(copy);
+  if (n < 0) return n;
+  if (static_cast<std::size_t>(n) < sizeof local) {
+    channel_write(channel, local, static_cast<std::size_t>(n));
+    return n;
+  }
+  std::string big(static_cast<std::size_t>(n) + 1, '\0');
+  std::vsnprintf(big.data(), big.size(), format, args);
+  channel_write(channel, big.data(), static_cast<std::size_t>(n));
+  return n;
+}
+
+}  // namespace
+
+void set_channel_writer(ChannelWriter writer) {
+  flush_output();
+  current_writer = writer;
+}
+void reset_channel_writer() { set_channel_writer(default_writer); }
+
+void flush_output() {
+  if (out_used == 0) return;
+  std::size_t size = out_used;
+  out_used = 0;
+  current_writer(Channel::out, out_buffer, size);
+}
+
+void discard_output() { out_used = 0; }
+
+void set_terminal_safe(bool on) { safe_for_terminal = on; }
+bool terminal_safe() { return safe_for_terminal; }
+
+int out_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = channel_vprintf(Channel::out, format, args);
+  va_end(args);
+  return n;
+}
+
+int err_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = channel_vprintf(Channel::err, format, args);
+  va_end(args);
+  return n;
+}
+
+MessageSink result_sink = out_printf;
+MessageSink info_sink = out_printf;
+MessageSink error_sink = out_printf;
+
+OutputStream& OutputStream::operator<<(std::string_view text) {
+  channel_write(channel_, text.data(), text.size());
+  return *this;
+}
+
+OutputStream& OutputStream::insert_signed(long long value) {
+  char text[32];
+  int n = std::snprintf(text, sizeof text, "%lld", value);
+  channel_write(channel_, text, static_cast<std::size_t>(n));
+  return *this;
+}
+
+OutputStream& OutputStream::insert_unsigned(unsigned long long value) {
+  char text[32];
+  int n = std::snprintf(text, sizeof text, "%llu", value);
+  channel_write(channel_, text, static_cast<std::size_t>(n));
+  return *this;
+}
+
+OutputStream out_stream{Channel::out};
+OutputStream err_stream{Channel::err};
+
+}  // namespace segsniff

@@ -1,0 +1,81 @@
+// The output channels.  This module owns standard output and standard error;
+// nothing else in the program writes to the console.
+//
+//   out_stream / out_printf   standard output: one buffer, program order kept
+//                             even within a line
+//   err_stream / err_printf   standard error: written at once, standard output
+//                             flushed first so that 2>&1 keeps program order
+//   result_sink, info_sink,   printf-style, bound to out_printf as initialised
+//   error_sink                data (error_sink prints to standard output)
+//
+// Tests and fuzzers rebind the byte writer (set_channel_writer) to a capture
+// buffer or a null writer.
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace segsniff {
+
+enum class Channel { out, err };
+
+// Receives every byte the program prints.  The default writes to file
+// descriptors 1 and 2 and ignores write errors.
+using ChannelWriter = void (*)(Channel, const char* data, std::size_t size);
+void set_channel_writer(ChannelWriter writer);
+void reset_channel_writer();
+
+int out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int err_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+using MessageSink = int (*)(const char* format, ...);
+extern MessageSink result_sink;
+extern MessageSink info_sink;
+extern MessageSink error_sink;
+
+// Writes buffered standard output.  Called before anything goes to standard
+// error and at the end of the run.
+void flush_output();
+
+// Drops buffered standard output without writing it (used after a fault in
+// the middle of a line has been reported by the caller).
+void discard_output();
+
+// Bytes of the input shown as characters (APP magic, camera model, ascii
+// values) pass through display_char.  On a terminal, control bytes would be
+// obeyed by the terminal, so they are shown as '.'; into a pipe or a file
+// they are written raw, so that captured output stays byte-exact.
+void set_terminal_safe(bool on);
+bool terminal_safe();
+inline unsigned char display_char(std::uint8_t byte) {
+  if (terminal_safe() && (byte < 0x20 || byte == 0x7F)) return '.';
+  return byte;
+}
+
+// Stream-style insertion.  Integers print in plain decimal in their own type;
+// the stream has no formatting state to change.
+class OutputStream {
+ public:
+  explicit OutputStream(Channel channel) : channel_(channel) {}
+  OutputStream& operator<<(std::string_view text);
+  OutputStream& operator<<(const char* text) { return *this << std::string_view(text); }
+  OutputStream& operator<<(char c) { return *this << std::string_view(&c, 1); }
+  template <std::integral T>
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>)
+  OutputStream& operator<<(T value) {
+    if constexpr (std::is_signed_v<T>) return insert_signed(static_cast<long long>(value));
+    else return insert_unsigned(static_cast<unsigned long long>(value));
+  }
+
+ private:
+  OutputStream& insert_signed(long long value);
+  OutputStream& insert_unsigned(unsigned long long value);
+  Channel channel_;
+};
+
+extern OutputStream out_stream;
+extern OutputStream err_stream;
+
+}  // namespace segsniff

@@ -1,0 +1,208 @@
+#include "support/golden.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "shell/channels.h"
+
+namespace segsniff::test {
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (fs::temp_directory_path() / "segsniff-test-XXXXXX").string();
+  char* made = ::mkdtemp(pattern.data());
+  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = made;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+void ScratchDir::write(const std::string& name, const std::string& content) const {
+  std::ofstream f(file(name), std::ios::binary | std::ios::trunc);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string ScratchDir::read(const std::string& name) const {
+  std::ifstream f(file(name), std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool ScratchDir::exists(const std::string& name) const { return fs::exists(file(name)); }
+
+std::vector<std::string> ScratchDir::list() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args, bool merge) {
+  std::string out_path = dir.path() + "/../" + fs::path(dir.path()).filename().string() + ".out";
+  std::string err_path = dir.path() + "/../" + fs::path(dir.path()).filename().string() + ".err";
+  pid_t child = ::fork();
+  if (child == 0) {
+    int in = ::open("/dev/null", O_RDONLY);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = merge ? out : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(SEGSNIFF_BINARY));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::setenv("LC_ALL", "C", 1);
+    ::execv(SEGSNIFF_BINARY, argv.data());
+    ::_exit(127);
+  }
+  int wstatus = 0;
+  ::waitpid(child, &wstatus, 0);
+  RunResult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  auto slurp = [](const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+  };
+  result.out = slurp(out_path);
+  result.err = merge ? std::string() : slurp(err_path);
+  ::unlink(out_path.c_str());
+  ::unlink(err_path.c_str());
+  return result;
+}
+
+RunResult run_with_files(const std::vector<FixtureFile>& files,
+                         const std::vector<std::string>& args, bool merge) {
+  ScratchDir dir;
+  for (const auto& f : files) dir.write(f.name, f.content);
+  return run_segsniff(dir, args, merge);
+}
+
+namespace {
+
+std::string escaped(const std::string& line) {
+  std::string shown;
+  for (unsigned char c : line) {
+    if (c == '\\') shown += "\\\\";
+    else if (c < 0x20 || c >= 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      shown += hex;
+    } else shown += static_cast<char>(c);
+  }
+  return shown;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t nl = text.find('\n', start);
+    if (nl == std::string::npos) {
+      lines.push_back(text.substr(start));  // last line without a line feed
+      break;
+    }
+    lines.push_back(text.substr(start, nl - start + 1));
+    start = nl + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+::testing::AssertionResult same_text(const std::string& have, const std::string& want) {
+  if (have == want) return ::testing::AssertionSuccess();
+  auto h = lines_of(have);
+  auto w = lines_of(want);
+  std::size_t n = std::min(h.size(), w.size());
+  std::size_t line = 0;
+  while (line < n && h[line] == w[line]) ++line;
+  std::ostringstream report;
+  if (line == n) {
+    report << "outputs agree for " << n << " lines, then have " << h.size() << " lines, want "
+           << w.size() << "\n";
+    if (h.size() > n) report << "  extra have: " << escaped(h[n]) << "\n";
+    if (w.size() > n) report << "  extra want: " << escaped(w[n]) << "\n";
+  } else {
+    std::size_t col = 0;
+    while (col < h[line].size() && col < w[line].size() && h[line][col] == w[line][col]) ++col;
+    report << "first difference at line " << line + 1 << ", column " << col + 1 << "\n"
+           << "  have: " << escaped(h[line]) << "\n"
+           << "  want: " << escaped(w[line]) << "\n";
+  }
+  return ::testing::AssertionFailure() << report.str();
+}
+
+std::string banner() {
+  return "segsniff version 1.18 from date 2002-10-06 ( devinf memmap )\n"
+         "report problems with the command line and the output they concern\n"
+         "\n";
+}
+
+std::string usage_text() {
+  return "usage: segsniff [options] [filenames]\n"
+         "valid usages are:\n"
+         "segsniff <filenames>\n"
+         "    scans all given files as jpeg files and dumps many useless infos\n"
+         "segsniff -recover <filenames>\n"
+         "    scans all given files and extracts all enclosed jpeg files into\n"
+         "    the current directory on disk\n"
+         "segsniff -copy <source> <destfile>    (use for example \\\\.\\x: for drive x:)\n"
+         "    copies a file or device\n"
+         "    use for example \\\\.\\x: for drive x:\n"
+         "    use for example \\\\.\\physicaldrive2 for the third disc\n"
+         "segsniff -info <source>\n"
+         "    shows the drive geometry and size of a drive\n";
+}
+
+namespace {
+std::string captured[3];  // out, err, all
+void capture_writer(Channel channel, const char* data, std::size_t size) {
+  captured[channel == Channel::out ? 0 : 1].append(data, size);
+  captured[2].append(data, size);
+}
+}  // namespace
+
+CapturedOutput::CapturedOutput() {
+  flush_output();
+  for (auto& s : captured) s.clear();
+  set_channel_writer(capture_writer);
+}
+CapturedOutput::~CapturedOutput() { reset_channel_writer(); }
+std::string CapturedOutput::out() const { flush_output(); return captured[0]; }
+std::string CapturedOutput::err() const { flush_output(); return captured[1]; }
+std::string CapturedOutput::all() const { flush_output(); return captured[2]; }
+
+std::string corpus_dir() {
+  std::error_code ec;
+  if (fs::is_directory(SEGSNIFF_CORPUS_DIR, ec)) return SEGSNIFF_CORPUS_DIR;
+  return {};
+}
+
+std::vector<std::string> corpus_files() {
+  std::vector<std::string> files;
+  std::string dir = corpus_dir();
+  if (dir.empty()) return files;
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().extension() == ".jpg") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace segsniff::test

@@ -1,0 +1,81 @@
+// Golden-output helpers: run the built program in a fresh directory with
+// fixture files and compare its whole output byte for byte, or capture the
+// channels of in-process calls.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/bytes.h"
+
+namespace segsniff::test {
+
+struct FixtureFile {
+  std::string name;
+  std::string content;
+  FixtureFile(std::string n, const Bytes& b) : name(std::move(n)), content(b.str()) {}
+  FixtureFile(std::string n, std::string c) : name(std::move(n)), content(std::move(c)) {}
+};
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  void write(const std::string& name, const std::string& content) const;
+  std::string read(const std::string& name) const;  // empty when missing
+  bool exists(const std::string& name) const;
+  std::vector<std::string> list() const;  // sorted names
+
+ private:
+  std::string path_;
+};
+
+struct RunResult {
+  std::string out;  // standard output (or both, when merged)
+  std::string err;  // standard error (empty when merged)
+  int status = -1;  // exit status, or 128 + signal
+};
+
+// Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
+// merge, standard error goes to the same file as standard output, so the
+// interleaving can be checked.
+RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
+                       bool merge = false);
+
+// Convenience: a fresh directory holding `files`, then run_segsniff.
+RunResult run_with_files(const std::vector<FixtureFile>& files,
+                         const std::vector<std::string>& args, bool merge = false);
+
+// Byte-for-byte comparison that names the first differing line and column and
+// shows both lines with invisible characters escaped.
+::testing::AssertionResult same_text(const std::string& have, const std::string& want);
+
+// The banner every run starts with on standard output.
+std::string banner();
+
+// The thirteen usage lines.
+std::string usage_text();
+
+// Captures everything the channels print during its lifetime (in-process).
+class CapturedOutput {
+ public:
+  CapturedOutput();
+  ~CapturedOutput();
+  std::string out() const;
+  std::string err() const;
+  std::string all() const;  // both, in program order
+};
+
+// The shared corpus of real camera files; empty when it is not there.
+std::string corpus_dir();
+std::vector<std::string> corpus_files();  // full paths of the *.jpg files, sorted
+
+}  // namespace segsniff::test
