@@ -1,0 +1,49 @@
+// State that lives for one TIFF structure (one Exif block, one QVCS
+// directory) and is handed down through its IFD walk.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+
+#include "jpeg/byte_region.h"
+#include "jpeg/walk_context.h"
+
+namespace segsniff {
+
+// The thumbnail offset/length pair (tags 0x0201/0x0202): either may come
+// first; the second half of the pair triggers the walk of the thumbnail.
+// It belongs to one TIFF structure: a structure starts with nothing pending
+// and drops what is still pending at its end.
+struct ThumbnailPair {
+  std::uint32_t thumbnail_offset = 0;
+  std::uint32_t thumbnail_length = 0;
+  bool thumbnail_offset_seen = false;
+  bool thumbnail_length_seen = false;
+};
+
+// IFD offsets already walked in this structure.  A TIFF structure lies in
+// one application segment, so its offsets are below 64 KiB and a fixed
+// bitmap is enough; offsets beyond it cannot lie inside the structure.
+class VisitedIfds {
+ public:
+  static constexpr std::uint64_t limit = 1 << 16;
+  // True the first time an offset is seen, false every time after.
+  bool first_visit(Offset tiff_offset) {
+    if (tiff_offset >= limit) return true;
+    if (seen_.test(tiff_offset)) return false;
+    seen_.set(tiff_offset);
+    return true;
+  }
+
+ private:
+  std::bitset<limit> seen_;
+};
+
+struct TiffContext {
+  explicit TiffContext(WalkContext& w) : walk(w) {}
+  WalkContext& walk;  // the marker walk this structure is nested in
+  VisitedIfds visited;
+  ThumbnailPair thumbnail;
+};
+
+}  // namespace segsniff
