@@ -276,5 +276,51 @@ TEST(SampleJpeg, ExifThumbnailPairLeadsToACompleteStream) {
   EXPECT_EQ(be16_at(file, thumb_end - 2), 0xFFD9u);
 }
 
+// Every line of `want` appears in `text`, whole and in this order; other
+// lines may stand between them.
+::testing::AssertionResult has_lines_in_order(const std::string& text,
+                                              const std::vector<std::string>& want) {
+  std::istringstream in(text);
+  std::string line;
+  std::size_t next = 0;
+  while (next < want.size() && std::getline(in, line))
+    if (line == want[next]) ++next;
+  if (next == want.size()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "line not found in order: \"" << want[next] << "\"";
+}
+
+// The layout of the sample, counted by hand: SOI; APP0 of 2+16 bytes at 2;
+// APP1 of 2+1272 at 0x14; DQT of 2+132 at 0x50E; SOF0 of 2+17 at 0x594; DHT
+// of 2+418 at 0x5A7; SOS of 2+12 at 0x74B; 358 bytes of coded data; EOI at
+// 0x8BF, the last two of 2241 bytes.
+TEST(SampleDump, OuterWalkListsEverySegmentAndEndsOnTheLastBytes) {
+  ScratchDir dir;
+  const ByteVector bytes = read_file(SEGSNIFF_SAMPLE_JPEG);
+  dir.write("sample.jpg", std::string(bytes.begin(), bytes.end()));
+  RunResult r = run_segsniff(dir, {"sample.jpg"});
+  EXPECT_TRUE(has_lines_in_order(r.out, {
+      "reading file sample.jpg:",
+      "Filelen 2241 Bytes",
+      "file size 2241 bytes",
+      "Marker FFD8 at file offset 00000000: (SOI) Start of Image",
+      "Marker FFE0 at file offset 00000002: (APP0)",
+      "  APP0 has len 16 and magic number 4A464946 ('JFIF')",
+      "Marker FFE1 at file offset 00000014: (APP1)",
+      "  APP1 has len 1272 and magic number 45786966 ('Exif')",
+      "Marker FFDB at file offset 0000050E: (DQT) Define Quantization Table",
+      "  DQT has len 132",
+      "Marker FFC0 at file offset 00000594: (SOF) Start of Frame",
+      "  field SOF has len 17",
+      "Marker FFC4 at file offset 000005A7: (DHT) Define Huffman Table",
+      "  field DHT has len 418",
+      "Marker FFDA at file offset 0000074B: (SOS) Start of Scan",
+      "  field SOS has len 12",
+      "  hopefully skipping 358 bytes of compressed image data to next 0xFF.",
+      "Marker FFD9 at file offset 000008BF: (EOI) End of Image",
+  }));
+  EXPECT_TRUE(same_text(r.err, ""));
+  EXPECT_EQ(r.status, 0);
+}
+
 }  // namespace
 }  // namespace segsniff::test
