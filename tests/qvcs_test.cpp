@@ -91,19 +91,49 @@ std::string table_dump(std::uint16_t count) {
   return s + hex_words({0, 0});
 }
 
+// The whole output for the QV-4000 segment laid out as the camera writes it.
+const std::string qv4000_output = "    qvcs data of len 250\n" +
+                                  hex_words({0x0000, 0x5156, 0x2D34, 0x3030, 0x3000, 0, 0, 0}) +
+                                  table_dump(19) + "\n" +
+                                  "Camera 'QV-4000'\n"
+                                  "      found Casio QVCS-IFD of size 234\n" +
+                                  well_formed_directory(19) +
+                                  "      end of Casio QVCS-IFD of size 234\n" +
+                                  parameter_line(19);
+
 TEST(Qvcs, WellFormedQv4000SegmentIsTakenApartWithoutSpecials) {
   Bytes info = qvcs_head("QV-4000").append(well_formed_table(19));
   ASSERT_EQ(info.size(), 250u);
   QvcsRun r = run_qvcs(info);
-  EXPECT_TRUE(same_text(r.all, "    qvcs data of len 250\n" +
-                                   hex_words({0x0000, 0x5156, 0x2D34, 0x3030, 0x3000, 0, 0, 0}) +
-                                   table_dump(19) + "\n" +
-                                   "Camera 'QV-4000'\n"
-                                   "      found Casio QVCS-IFD of size 234\n" +
-                                   well_formed_directory(19) +
-                                   "      end of Casio QVCS-IFD of size 234\n" +
-                                   parameter_line(19)));
+  EXPECT_TRUE(same_text(r.all, qv4000_output));
   EXPECT_EQ(r.cursor, 250u);
+}
+
+// Through the program: the segment in an APP2 between SOI and EOI, and the
+// same with a count of 25 that the segment cannot hold, after which the
+// walk resumes at the declared segment end.
+TEST(Qvcs, SegmentInAFileIsDecodedAndTheWalkGoesOnAtTheSegmentEnd) {
+  Bytes info = qvcs_head("QV-4000").append(well_formed_table(19));
+  Bytes good = Bytes{}.be16(0xFFD8).segment(0xFFE2, Bytes{}.text("QVCS").append(info)).be16(0xFFD9);
+  Bytes bad = good;
+  bad[2 + 2 + 2 + 4 + 17] = 25;
+  ASSERT_EQ(good.size(), 262u);
+  RunResult r = run_with_files({{"qv.jpg", good}, {"qv25.jpg", bad}}, {"qv.jpg", "qv25.jpg"}, true);
+  const std::string head =
+      "Filelen 262 Bytes\nfile size 262 bytes\n"
+      "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+      "Marker FFE2 at file offset 00000002: (APP2)\n"
+      "  APP2 has len 256 and magic number 51564353 ('QVCS')\n";
+  EXPECT_TRUE(same_text(r.out.substr(0, r.out.find("reading file qv25.jpg")),
+                        banner() + "reading file qv.jpg:\n" + head + qv4000_output +
+                            "Marker FFD9 at file offset 00000104: (EOI) End of Image\n"));
+  std::size_t at = r.out.find("      end of Casio", r.out.find("qv25.jpg"));
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_TRUE(same_text(r.out.substr(at), "      end of Casio QVCS-IFD of size 234\n"
+                              "QVCS: 25 par:invalid QVCS infos\n"
+                              "scan_application_... leaves unexpected pos 0x0000001C instead of "
+                              "0x00000104\n"
+                              "Marker FFD9 at file offset 00000104: (EOI) End of Image\n"));
 }
 
 // The tail of the output from the parameter line on, for segments that
