@@ -59,6 +59,7 @@ void channel_write(Channel channel, const char* data, std::size_t size) {
   else err_write(data, size);
 }
 
+__attribute__((format(printf, 2, 0)))
 int channel_vprintf(Channel channel, const char* format, va_list args) {
   char local[512];
   va_list copy;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,9 +30,26 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ignored);
 }
 
+namespace {
+
+// With SEGSNIFF_SEED_DIR set, every fixture file a test writes is also kept
+// there under a name made from its content: the fuzz seed corpus is built
+// from the fixtures this way (fuzz/make_seeds.sh).
+void keep_as_fuzz_seed(const std::string& content) {
+  const char* seeds = std::getenv("SEGSNIFF_SEED_DIR");
+  if (seeds == nullptr || *seeds == '\0' || content.empty()) return;
+  char name[32];
+  std::snprintf(name, sizeof name, "fixture-%016zx", std::hash<std::string>{}(content));
+  std::ofstream f(fs::path(seeds) / name, std::ios::binary | std::ios::trunc);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+}  // namespace
+
 void ScratchDir::write(const std::string& name, const std::string& content) const {
   std::ofstream f(file(name), std::ios::binary | std::ios::trunc);
   f.write(content.data(), static_cast<std::streamsize>(content.size()));
+  keep_as_fuzz_seed(content);
 }
 
 std::string ScratchDir::read(const std::string& name) const {

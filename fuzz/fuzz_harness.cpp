@@ -1,0 +1,63 @@
+#include "fuzz_harness.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "jpeg/byte_region.h"
+#include "jpeg/scan_file.h"
+#include "shell/channels.h"
+
+namespace segsniff::fuzz {
+
+namespace {
+
+void null_writer(Channel, const char*, std::size_t) {}
+
+std::string scratch_directory;
+
+void remove_scratch_directory() {
+  if (!scratch_directory.empty()) ::rmdir(scratch_directory.c_str());
+}
+
+// The names recovery mode gives its output files, numbered from 1.
+void remove_carved_files(int last_number) {
+  for (int number = 1; number <= last_number; ++number) {
+    char name[64];
+    std::snprintf(name, sizeof name, "segsniff_recover_%03d.jpg", number);
+    ::unlink(name);
+  }
+}
+
+}  // namespace
+
+void prepare_fuzzing() {
+  if (!scratch_directory.empty()) return;
+  set_channel_writer(null_writer);
+  const char* temp = std::getenv("TMPDIR");
+  std::string pattern = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") +
+                        "/segsniff-fuzz-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr || ::chdir(pattern.c_str()) != 0) {
+    std::perror("segsniff fuzz: scratch directory");
+    std::abort();
+  }
+  scratch_directory = pattern;
+  std::atexit(remove_scratch_directory);
+}
+
+void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
+  prepare_fuzzing();
+  // An empty file is refused before it is mapped: no analysis ever sees one.
+  if (size == 0) return;
+  CarvedInput input{data, size, false, 0, 0};
+  CarvingRun run;
+  analyse_mapped_bytes(input, recovery, run);
+  flush_output();
+  remove_carved_files(run.last_number);
+  // Every walk and every Exif block puts back the byte order it found.
+  if (intel_order) __builtin_trap();
+}
+
+}  // namespace segsniff::fuzz

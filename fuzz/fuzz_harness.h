@@ -1,0 +1,20 @@
+// The one analysis that every fuzz entry and the replay driver run: the
+// bytes of an input as if they were a mapped file, in dump or in recovery
+// mode, with the output channels bound to a null writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace segsniff::fuzz {
+
+// Binds the channels to a null writer and moves the process into a fresh
+// scratch directory, where recovery mode writes its carved files.  Idempotent.
+void prepare_fuzzing();
+
+// Analyses `size` bytes at `data` as scan_file would after mapping them.
+// Carved files are removed afterwards, so the scratch directory stays empty.
+// Traps when the analysis leaves the process-wide byte order changed.
+void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery);
+
+}  // namespace segsniff::fuzz

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the fuzz seed corpus at run time (no JPEG is kept in the repository):
+#   - every fixture file that the test program writes (SEGSNIFF_SEED_DIR),
+#   - the camera files of ../shared/corpus, when that folder is there,
+#   - the kept crash inputs of fuzz/regressions.
+#
+#   fuzz/make_seeds.sh <segsniff_tests binary> <seed directory>
+set -euo pipefail
+tests=$1
+seeds=$2
+here=$(cd "$(dirname "$0")" && pwd)
+corpus=$here/../../shared/corpus
+
+rm -rf "$seeds"
+mkdir -p "$seeds"
+seeds=$(cd "$seeds" && pwd)
+if [ -x "$tests" ]; then
+  # The fixtures are wanted, not the verdicts: CI has run the tests already.
+  SEGSNIFF_SEED_DIR=$seeds LC_ALL=C "$tests" >/dev/null 2>&1 || true
+else
+  echo "make_seeds: no test program at $tests; fixtures left out" >&2
+fi
+if [ -d "$corpus" ]; then
+  for f in "$corpus"/*.jpg; do cp "$f" "$seeds/corpus-$(basename "$f")"; done
+else
+  echo "make_seeds: $corpus not there; camera files left out" >&2
+fi
+for f in "$here"/regressions/*; do
+  [ -f "$f" ] && cp "$f" "$seeds/regression-$(basename "$f")"
+done
+echo "make_seeds: $(ls "$seeds" | wc -l) seeds in $seeds" >&2
