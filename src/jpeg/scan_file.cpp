@@ -3,10 +3,43 @@
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "platform/input_file.h"
+#include "platform/mapped_read_guard.h"
 #include "shell/channels.h"
 #include "shell/error_report.h"
 
 namespace segsniff {
+
+AfterMappingHook after_mapping_hook = nullptr;
+
+namespace {
+
+// The analysis of a mapped file, guarded against the mapping losing its
+// bytes (the file shrinks, or the device fails to deliver a page).  Such a
+// read abandons the analysis where it stood; the run goes on with the next
+// argument.  The abandoned frames run no destructors: the byte order they
+// may have changed is put back by the scope here, and the analysis holds no
+// other resource across a read of the mapping.
+void analyse_guarded(const char* name, const platform::InputFile& file,
+                     const CarvedInput& input, bool recovery, CarvingRun& carving) {
+  ByteOrderScope order(intel_order);
+  std::uint64_t lost_at = 0;
+  if (platform::read_mapping_guarded(
+          input.base, input.size, [&] { analyse_mapped_bytes(input, recovery, carving); },
+          lost_at))
+    return;
+
+  end_output_line();
+  std::uint64_t size_now = 0;
+  bool shrank = file.size(size_now) == 0 && size_now <= lost_at;
+  err_stream << "Reading file '" << name << "' stopped: ";
+  if (shrank)
+    err_printf("the file shrank while it was read, no data at file offset %08lX\n",
+               static_cast<unsigned long>(lost_at));
+  else
+    err_printf("read error at file offset %08lX\n", static_cast<unsigned long>(lost_at));
+}
+
+}  // namespace
 
 void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving) {
   if (recovery) {
@@ -56,7 +89,8 @@ void scan_file(const char* name, bool recovery, CarvingRun& carving) {
 
   CarvedInput input{mapping.data(), size, false, 0, 0};
   input.identity_known = file.identity(input.device, input.inode) == 0;
-  analyse_mapped_bytes(input, recovery, carving);
+  if (after_mapping_hook != nullptr) after_mapping_hook(name);
+  analyse_guarded(name, file, input, recovery, carving);
 }
 
 }  // namespace segsniff

@@ -14,4 +14,10 @@ void scan_file(const char* name, bool recovery, CarvingRun& carving);
 // in recovery mode.  The fuzzer calls it directly.
 void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving);
 
+// Called by scan_file between the mapping and the analysis, with the file's
+// name; null except in tests, which shrink the file there to see a mapped
+// file lose its bytes at a known moment.
+using AfterMappingHook = void (*)(const char* name);
+extern AfterMappingHook after_mapping_hook;
+
 }  // namespace segsniff

@@ -36,17 +36,21 @@ bool safe_for_terminal = false;
 constexpr std::size_t out_buffer_size = 1 << 16;
 char out_buffer[out_buffer_size];
 std::size_t out_used = 0;
+bool out_at_line_start = true;  // the last byte written was a line feed
 
 void out_write(const char* data, std::size_t size) {
+  if (size == 0) return;
   if (size > out_buffer_size - out_used) {
     flush_output();
     if (size >= out_buffer_size) {
       current_writer(Channel::out, data, size);
+      out_at_line_start = data[size - 1] == '\n';
       return;
     }
   }
   for (std::size_t i = 0; i < size; ++i) out_buffer[out_used + i] = data[i];
   out_used += size;
+  out_at_line_start = out_buffer[out_used - 1] == '\n';
 }
 
 void err_write(const char* data, std::size_t size) {
@@ -93,6 +97,10 @@ void flush_output() {
 }
 
 void discard_output() { out_used = 0; }
+
+void end_output_line() {
+  if (!out_at_line_start) out_write("\n", 1);
+}
 
 void set_terminal_safe(bool on) { safe_for_terminal = on; }
 bool terminal_safe() { return safe_for_terminal; }

@@ -39,6 +39,11 @@ extern MessageSink error_sink;
 // error and at the end of the run.
 void flush_output();
 
+// Ends a line of standard output that was cut off in the middle (an input
+// that could no longer be read): writes a line feed unless standard output
+// stands at the start of a line.
+void end_output_line();
+
 // Drops buffered standard output without writing it (used after a fault in
 // the middle of a line has been reported by the caller).
 void discard_output();

@@ -1,0 +1,33 @@
+// Reading a file mapping whose file may shrink under it.
+//
+// A page of a shared file mapping that lies wholly past the file's current
+// end cannot be read: another process that truncates the file while it is
+// mapped turns the next read of such a page into SIGBUS, which would kill
+// the program.  read_mapping_guarded runs a piece of work so that such a
+// fault ends the work instead: the work is abandoned where it stood (no
+// destructor of its own frames runs, so it must hold nothing that needs
+// one beyond what the caller restores) and the call reports the offset of
+// the byte that could not be read.  A SIGBUS for any other address keeps
+// its previous disposition.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+namespace segsniff::platform {
+
+// Runs work(context) with the guard over [base, base + size).  Returns true
+// when the work ran to its end; false when a read of the mapping faulted,
+// with the fault's offset from `base` in lost_at.  Single-threaded; guards
+// may nest (the innermost one covering the address takes the fault).
+bool read_mapping_guarded(const std::uint8_t* base, std::uint64_t size, void (*work)(void*),
+                          void* context, std::uint64_t& lost_at);
+
+template <typename Work>
+bool read_mapping_guarded(const std::uint8_t* base, std::uint64_t size, Work&& work,
+                          std::uint64_t& lost_at) {
+  return read_mapping_guarded(
+      base, size, [](void* w) { (*static_cast<Work*>(w))(); }, &work, lost_at);
+}
+
+}  // namespace segsniff::platform
