@@ -1,11 +1,110 @@
 #include "exif/embedded_streams.h"
 
+#include "exif/scan_ifd.h"
+#include "jpeg/scan_jpeg_markers.h"
+#include "shell/channels.h"
+
 namespace segsniff {
 
-// Placeholders until the embedded-stream handlers land.
-void scan_thumbnail_offset(const ByteRegion&, ByteRegion, TiffContext&) {}
-void scan_thumbnail_length(const ByteRegion&, ByteRegion, TiffContext&) {}
-void scan_jpeg_tables(const ByteRegion&, ByteRegion, TiffContext&) {}
-void scan_maker_note(const ByteRegion&, ByteRegion, TiffContext&) {}
+namespace {
+
+// A nested marker walk would be one level deeper than the walk we are in.
+// Crafted files nest thumbnails thousands of levels deep inside one
+// segment; each level costs a walk, an Exif block and an IFD on the stack.
+bool walk_too_deep(const TiffContext& context) {
+  return context.walk.depth >= max_walk_depth;
+}
+
+// Both halves of the pair are known: the thumbnail is the `length` bytes
+// at `offset` from the TIFF header.  The pair is spent whatever follows,
+// so a later pair starts afresh without overwrite warnings.  The walk
+// prints marker offsets from the thumbnail's start and reads big-endian
+// only for its own duration, so the enclosing IFD goes on in its own order.
+void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
+  ThumbnailPair& pair = context.thumbnail;
+  pair.thumbnail_offset_seen = false;
+  pair.thumbnail_length_seen = false;
+
+  Offset start = ByteRegion::after(entry_region.begin, pair.thumbnail_offset);
+  if (!entry_region.contains(start)) {
+    err_printf("illegal EXIF jpeg thumbnail (begin of data out of area)\n");
+    return;
+  }
+  // The last byte; a length of 0 tests the byte before the start, which
+  // lies inside unless the thumbnail starts on the TIFF header itself.
+  Offset last = start + pair.thumbnail_length - 1;
+  if (!entry_region.contains(last)) {
+    err_printf("illegal EXIF jpeg thumbnail (end of data out of area)\n");
+    return;
+  }
+
+  out_printf("      found EXIF jpeg thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
+  if (walk_too_deep(context)) {
+    err_printf("EXIF jpeg thumbnail not walked: JPEG streams nested deeper than %d\n",
+               max_walk_depth);
+  } else {
+    ByteRegion thumbnail = entry_region.slice(start, start + pair.thumbnail_length);
+    scan_jpeg_markers(thumbnail, context.walk);
+  }
+  out_printf("      end of EXIF Thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
+}
+
+// The first element of a long entry, in the structure's byte order; with
+// a count of 0 the read fails, reports, and gives 0.
+std::uint32_t first_long(ByteRegion data) {
+  data.cursor = data.begin;
+  return get_int32(data);
+}
+
+long byte_total(const ByteRegion& data) { return static_cast<long>(data.end - data.begin); }
+
+}  // namespace
+
+// Tag 0x0201 (JPEGInterchangeFormat), type long: the thumbnail's offset.
+void scan_thumbnail_offset(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
+  ThumbnailPair& pair = context.thumbnail;
+  if (pair.thumbnail_offset_seen) out_printf("    warning: thumbnail offset overwritten\n");
+  pair.thumbnail_offset = first_long(data);
+  pair.thumbnail_offset_seen = true;
+  if (pair.thumbnail_length_seen) walk_thumbnail(entry_region, context);
+}
+
+// Tag 0x0202 (JPEGInterchangeFormatLength), type long: the thumbnail's length.
+void scan_thumbnail_length(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
+  ThumbnailPair& pair = context.thumbnail;
+  if (pair.thumbnail_length_seen) out_printf("    warning: thumbnail length overwritten\n");
+  pair.thumbnail_length = first_long(data);
+  pair.thumbnail_length_seen = true;
+  if (pair.thumbnail_offset_seen) walk_thumbnail(entry_region, context);
+}
+
+// Tag 0x015B (JPEGTables), type undefined: an abbreviated JPEG stream of
+// tables, walked over the value's own bytes; offsets count from its start.
+void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) {
+  out_printf("      found Tag 'JPEGTables' (tables of jpeg compressed image) of size %ld\n",
+             byte_total(data));
+  if (walk_too_deep(context)) {
+    err_printf("Tag 'JPEGTables' not walked: JPEG streams nested deeper than %d\n",
+               max_walk_depth);
+  } else {
+    data.cursor = data.begin;
+    scan_jpeg_markers(data, context.walk);
+  }
+  out_printf("      end of Tag 'JPEGTables'\n");
+}
+
+// Tag 0x927C (MakerNote), type undefined: dumped as one IFD at the value's
+// position, whatever maker layout it really has.  Its offsets count from
+// the TIFF header like every other offset of the structure, so it is read
+// through the whole entry region; its next-IFD offset is not followed.
+// An IFD already walked in this structure (a note pointing back at itself
+// or at IFD0) is refused by scan_ifd.
+void scan_maker_note(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
+  out_printf("      found EXIF Maker Note of size %ld\n", byte_total(data));
+  ByteRegion note = entry_region;
+  note.cursor = data.begin;
+  scan_ifd(note, context);
+  out_printf("      end of EXIF Maker Note of size %ld\n", byte_total(data));
+}
 
 }  // namespace segsniff
