@@ -169,7 +169,8 @@ TEST(ShowDriveGeometry, NamesThatAreNoDiskOrDoNotExist) {
   ScratchDir dir;
   dir.write("card.img", std::string(1474560, '\0'));
   ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0700), 0);
-  for (const char* name : {"card.img", "sub", "/dev/null"}) {
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);  // must not wait for a writer
+  for (const char* name : {"card.img", "sub", "pipe", "/dev/null"}) {
     RunResult r = run_segsniff(dir, {"-info", name});
     EXPECT_TRUE(same_text(r.out, info_announced(name)));
     EXPECT_TRUE(same_text(r.err, std::string("GET_DRIVE_GEOMETRY failed for file '") + name +
