@@ -331,6 +331,52 @@ TEST(EmbeddedStreamsGolden, DISABLED_MakerNoteIsDumpedAsOneIfdWithOffsetsFromThe
                                    "Marker FFD9 at file offset 00000038: (EOI) End of Image\n"));
 }
 
+// A note whose own entry is a Maker Note at the note itself, and a note at
+// IFD0: each directory is dumped once; the repeat is refused.  A note of 4
+// bytes lies in the value field, whose first two bytes are its count.
+TEST(EmbeddedStreamsGolden, DISABLED_MakerNotesPointingBackAreNotWalkedTwice) {
+  Bytes self = Bytes{}.be16(1).append(entry(false, 0x927C, 7, 18, tail_offset(3))).be32(0);
+  Bytes file = jpeg_with(exif_segment(tiff(false,
+                                           {entry(false, 0x927C, 7, 18, tail_offset(3)),
+                                            entry(false, 0x927C, 7, 18, 8),
+                                            entry(false, 0x927C, 7, 4, 0)},
+                                           self)));
+  const std::string self_raw = "00 01 92 7C 00 07 00 00 00 12 00 00 00 32 00 00 00 00 \n";
+  const std::string ifd0_raw = "00 03 92 7C 00 07 00 00 00 12 00 00 00 32 92 7C 00 07 \n";
+  const std::string undefined_16 =
+      "        value  ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ...\n"
+      "        Maker Note ()\n";
+  RunResult r = run_with_files({{"loop.jpg", file}}, {"loop.jpg"}, true);
+  EXPECT_TRUE(same_text(r.out, banner() + file_head("loop.jpg", file.size()) +
+                                   "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+                                   "Marker FFE1 at file offset 00000002: (APP1)\n"
+                                   "  APP1 has len 76 and magic number 45786966 ('Exif')\n"
+                                   "    found IFD with 3 tags at tiff-offset = 00000008\n"
+                                   "      tag 927C, 18 undefined, off 00000032, val " +
+                                   self_raw + undefined_16 +
+                                   "      found EXIF Maker Note of size 18\n"
+                                   "    found IFD with 1 tags at tiff-offset = 00000032\n"
+                                   "      tag 927C, 18 undefined, off 00000032, val " +
+                                   self_raw + undefined_16 +
+                                   "      found EXIF Maker Note of size 18\n"
+                                   "IFD at tiff-offset 00000032 walked before, chain ends here\n"
+                                   "      end of EXIF Maker Note of size 18\n"
+                                   "      end of EXIF Maker Note of size 18\n"
+                                   "      tag 927C, 18 undefined, off 00000008, val " +
+                                   ifd0_raw + undefined_16 +
+                                   "      found EXIF Maker Note of size 18\n"
+                                   "IFD at tiff-offset 00000008 walked before, chain ends here\n"
+                                   "      end of EXIF Maker Note of size 18\n"
+                                   "      tag 927C, 4 undefined, off 00000000, val 00 00 00 00 \n"
+                                   "        value  ??? ??? ??? ???\n"
+                                   "        Maker Note ()\n"
+                                   "      found EXIF Maker Note of size 4\n"
+                                   "    found IFD with 0 tags at tiff-offset = 0000002A\n"
+                                   "      end of EXIF Maker Note of size 4\n"
+                                   "    no more IFD\n"
+                                   "Marker FFD9 at file offset 00000050: (EOI) End of Image\n"));
+}
+
 // Stream of `levels` nested JPEG streams: each is SOI, an "MM" Exif block
 // whose IFD0 holds the pair for the next stream, EOI.  The innermost is SOI
 // EOI.  1260 levels are the most that fit in one segment of 64 KiB.
