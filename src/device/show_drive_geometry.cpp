@@ -1,8 +1,73 @@
 #include "device/show_drive_geometry.h"
 
+#include "shell/channels.h"
+
 namespace segsniff {
 
-// Placeholder until the drive report lands.
-void show_drive_geometry(const char*) {}
+namespace {
+
+// The media types that have a text of their own.  Invariants: values
+// ascending and unique, every text ends in a line feed and holds no per
+// cent sign (it is printed as a format).  Every other value prints as
+// "(probably a disk drive)".
+constexpr MediaTypeInfo media_type_table[] = {
+    {platform::media_unknown,      "(Unknown)\n"},
+    {platform::media_floppy_1440k, "(3.25\" Floppy Disc, 1.4 MB)\n"},
+    {platform::media_removable,    "(Removable Media)\n"},
+    {platform::media_fixed,        "(Fixed Media)\n"},
+};
+
+const MediaTypeInfo* find_media_type(std::uint32_t media_type) {
+  for (const MediaTypeInfo& row : media_type_table)
+    if (row.media_type == media_type) return &row;
+  return nullptr;
+}
+
+constexpr std::uint32_t mebibyte_shift = 20;
+
+}  // namespace
+
+const char* media_type_text(std::uint32_t media_type) {
+  const MediaTypeInfo* row = find_media_type(media_type);
+  return row != nullptr ? row->text : "(probably a disk drive)\n";
+}
+
+std::span<const MediaTypeInfo> media_type_rows() { return media_type_table; }
+
+void show_drive_geometry(const char* source) {
+  show_drive_geometry(source, platform::query_drive_geometry);
+}
+
+// The total is the product of the four geometry fields in 64 bits, bytes per
+// sector first; it wraps modulo 2^64 rather than overflowing a signed type.
+// No system error text follows either failure line.
+void show_drive_geometry(const char* source, platform::DriveGeometryQuery query) {
+  platform::DriveGeometry geometry;
+  switch (query(source, geometry)) {
+    case platform::DriveQueryResult::open_failed:
+      err_stream << "Open file '" << source << "' for getting info failed\n";
+      return;
+    case platform::DriveQueryResult::geometry_failed:
+      err_stream << "GET_DRIVE_GEOMETRY failed for file '" << source << "'\n";
+      return;
+    case platform::DriveQueryResult::ok:
+      break;
+  }
+
+  std::uint64_t total = std::uint64_t{geometry.bytes_per_sector} * geometry.sectors_per_track;
+  total *= geometry.tracks_per_cylinder;
+  total *= static_cast<std::uint64_t>(geometry.cylinders);
+  std::uint64_t megabytes = total >> mebibyte_shift;
+
+  info_sink("drive geometry for file '%s':\n", source);
+  info_sink("Media Type: %d ", static_cast<int>(geometry.media_type));
+  info_sink(media_type_text(geometry.media_type));
+  info_sink("Number of cylinders: %lld\n", static_cast<long long>(geometry.cylinders));
+  info_sink("Tracks per cylinder: %ld\n", static_cast<long>(geometry.tracks_per_cylinder));
+  info_sink("Sectors per track:   %ld\n", static_cast<long>(geometry.sectors_per_track));
+  info_sink("Bytes per sector:    %ld\n", static_cast<long>(geometry.bytes_per_sector));
+  info_sink("Total disc size:     %lld bytes (%lld MB)\n", static_cast<long long>(total),
+            static_cast<long long>(megabytes));
+}
 
 }  // namespace segsniff

@@ -1,8 +1,27 @@
 #pragma once
 
+#include <span>
+
+#include "platform/drive_geometry.h"
+
 namespace segsniff {
 
-// "-info": prints the geometry and size of a drive.
+// "-info": prints the geometry and size of a drive through info_sink, or one
+// failure line on standard error.
 void show_drive_geometry(const char* source);
+
+// The same with the device query passed in (tests inject geometries).
+void show_drive_geometry(const char* source, platform::DriveGeometryQuery query);
+
+// The media types that have a text of their own (media_type_table).
+struct MediaTypeInfo {
+  std::uint32_t media_type;
+  const char* text;
+};
+std::span<const MediaTypeInfo> media_type_rows();
+
+// The media text for a media type, with its line feed; a type without a row
+// is "(probably a disk drive)".
+const char* media_type_text(std::uint32_t media_type);
 
 }  // namespace segsniff

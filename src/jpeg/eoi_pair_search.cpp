@@ -4,19 +4,13 @@
 
 namespace segsniff {
 
-Offset EoiPairSearch::next_pair(const ByteRegion& region, Offset from) {
-  if (!region.contains(from) || region.end - from < 2) return no_position;
-
-  const bool same_window = base_ == region.base && end_ == region.end;
-  if (same_window && from_ != no_position && from >= from_ &&
-      (found_ == no_position || from <= found_))
-    return found_;
-
+Offset EoiPairSearch::search(const ByteRegion& region, Offset from, Offset to) {
+  if (from >= to) return no_position;
   // memchr finds the candidate 0xFF bytes at memory speed; only they are
-  // looked at one by one.
-  std::span<const std::uint8_t> window = region.bytes(from, region.end - from);
+  // looked at one by one, with the byte after them (to < region.end).
+  std::span<const std::uint8_t> window = region.bytes(from, to - from + 1);
   const std::uint8_t* start = window.data();
-  const std::uint8_t* last = start + window.size() - 1;  // a pair must start before it
+  const std::uint8_t* last = start + (to - from);  // a pair must start before it
   const std::uint8_t* p = start;
   Offset answer = no_position;
   while (p < last) {
@@ -33,13 +27,47 @@ Offset EoiPairSearch::next_pair(const ByteRegion& region, Offset from) {
     ++p;
   }
   bytes_searched_ += static_cast<std::uint64_t>(p - start) + 1;
+  return answer;
+}
 
-  if (region.begin <= from) {  // the answer holds for any window with this base and end
-    base_ = region.base;
-    end_ = region.end;
-    from_ = from;
-    found_ = answer;
+void EoiPairSearch::remember(const ByteRegion& region, Offset from, Offset known_to,
+                             Offset found) {
+  base_ = region.base;
+  from_ = from;
+  known_to_ = known_to;
+  found_ = found;
+}
+
+Offset EoiPairSearch::next_pair(const ByteRegion& region, Offset from) {
+  if (!region.contains(from) || region.end - from < 2) return no_position;
+  const Offset stop = region.end - 1;  // pairs start before it
+
+  // Nothing known that touches [from, ...): search afresh.
+  if (base_ != region.base || from_ == no_position || from > known_to_) {
+    Offset answer = search(region, from, stop);
+    remember(region, from, answer != no_position ? answer : stop, answer);
+    return answer;
   }
+
+  // Before the remembered stretch: search up to it, then go on with it.
+  if (from < from_) {
+    const Offset to = from_ < stop ? from_ : stop;
+    Offset answer = search(region, from, to);
+    if (answer != no_position) {
+      remember(region, from, answer, answer);
+      return answer;
+    }
+    if (to < from_) return no_position;  // the window ends before the stretch
+    from_ = from;                          // [from, from_) is free too
+  }
+
+  // Inside the remembered stretch.
+  if (found_ != no_position) return found_ < stop ? found_ : no_position;
+  if (known_to_ >= stop) return no_position;
+  // Free up to known_to_, unknown after: search only the rest of the window.
+  Offset answer = search(region, known_to_, stop);
+  known_to_ = answer != no_position ? answer : stop;
+  found_ = answer;
   return answer;
 }
 

@@ -3,10 +3,14 @@
 // The skip over compressed scan data asks this once per Start-of-Scan.  In a
 // carving run thousands of candidates can ask it about the same stretch of
 // a file (truncated heads followed by megabytes without an FF D9 pair), so
-// the last answer is remembered: the answer is monotone in the position, and
-// any later question from a position between the last start and the last
-// answer has that same answer.  Each byte of a window is then searched a
-// bounded number of times.
+// what the searches found is remembered: the answer is monotone in the
+// position, and a stretch once found free of pairs stays free whatever
+// window a later question comes in.  The memo is kept in offsets of the
+// input, not per window, so a nested walk over a small window (an Exif
+// thumbnail) between two questions of a carving walk neither forgets it nor
+// rescans it; a question just before or just after the remembered stretch
+// searches only the bytes the memo does not cover.  Each byte of a window is
+// then searched a bounded number of times.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +29,17 @@ class EoiPairSearch {
   std::uint64_t bytes_searched() const { return bytes_searched_; }
 
  private:
+  // The first pair starting in [from, to) (to <= region.end - 1), searched.
+  Offset search(const ByteRegion& region, Offset from, Offset to);
+  void remember(const ByteRegion& region, Offset from, Offset known_to, Offset found);
+
+  // What the searches established about the input at base_: no pair starts
+  // in [from_, known_to_); when found_ is not no_position, one starts at
+  // found_ (== known_to_).  from_ == no_position: nothing known.
   const std::uint8_t* base_ = nullptr;
-  Offset end_ = 0;
-  Offset from_ = no_position;   // start of the remembered search
-  Offset found_ = no_position;  // its answer (no_position: none up to end_)
+  Offset from_ = no_position;
+  Offset known_to_ = no_position;
+  Offset found_ = no_position;
   std::uint64_t bytes_searched_ = 0;
 };
 

@@ -1,0 +1,48 @@
+// The reference figure for the scan skip: map a file read-only and find
+// every FF byte with memchr, testing the byte after each one, as a scan skip
+// at memory speed would.  Prints the number of FF bytes and of FF D9 pairs.
+//
+//   skip_bench_memchr <file>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <file>\n", argv[0]);
+    return 1;
+  }
+  const int fd = ::open(argv[1], O_RDONLY);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < 2) {
+    std::perror(argv[1]);
+    return 1;
+  }
+  const auto size = static_cast<std::size_t>(st.st_size);
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (map == MAP_FAILED) {
+    std::perror("mmap");
+    return 1;
+  }
+  const auto* p = static_cast<const std::uint8_t*>(map);
+  const std::uint8_t* last = p + size - 1;
+  std::uint64_t ff = 0, pairs = 0;
+  while (p < last) {
+    const void* hit = std::memchr(p, 0xFF, static_cast<std::size_t>(last - p));
+    if (hit == nullptr) break;
+    p = static_cast<const std::uint8_t*>(hit);
+    ++ff;
+    if (p[1] == 0xD9) ++pairs;
+    ++p;
+  }
+  std::printf("%llu FF bytes, %llu FF D9 pairs\n", static_cast<unsigned long long>(ff),
+              static_cast<unsigned long long>(pairs));
+  ::munmap(map, size);
+  ::close(fd);
+  return 0;
+}
