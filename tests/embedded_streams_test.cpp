@@ -210,7 +210,7 @@ const std::string small_stream_walk =
     "  DQT has len 4\n"
     "Marker FFD9 at file offset 00000008: (EOI) End of Image\n";
 
-TEST(EmbeddedStreamsGolden, DISABLED_ThumbnailInLittleEndianIfdIsWalkedAndTheIfdGoesOnLittleEndian) {
+TEST(EmbeddedStreamsGolden, ThumbnailInLittleEndianIfdIsWalkedAndTheIfdGoesOnLittleEndian) {
   Bytes file = jpeg_with(exif_segment(tiff(true,
                                            {entry(true, 0x0201, 4, 1, tail_offset(3)),
                                             entry(true, 0x0202, 4, 1, 10),
@@ -242,7 +242,7 @@ TEST(EmbeddedStreamsGolden, DISABLED_ThumbnailInLittleEndianIfdIsWalkedAndTheIfd
 // A lone offset in one Exif block (or file) is never paired with a lone
 // length in the next: the second block has a stream at the same offset of
 // its own, and still nothing is walked.
-TEST(EmbeddedStreamsGolden, DISABLED_PendingHalfOfThePairEndsWithItsExifBlock) {
+TEST(EmbeddedStreamsGolden, PendingHalfOfThePairEndsWithItsExifBlock) {
   const Bytes stream = Bytes{0xFF, 0xD8, 0xFF, 0xD9};
   Bytes offset_only = exif_segment(tiff(false, {entry(false, 0x0201, 4, 1, 26)}, stream));
   Bytes length_only = exif_segment(tiff(false, {entry(false, 0x0202, 4, 1, 4)}, stream));
@@ -285,7 +285,7 @@ TEST(EmbeddedStreamsGolden, DISABLED_PendingHalfOfThePairEndsWithItsExifBlock) {
                                    "Marker FFD9 at file offset 0000002A: (EOI) End of Image\n"));
 }
 
-TEST(EmbeddedStreamsGolden, DISABLED_JpegTablesValueIsWalkedFromItsFirstByte) {
+TEST(EmbeddedStreamsGolden, JpegTablesValueIsWalkedFromItsFirstByte) {
   Bytes file = jpeg_with(exif_segment(tiff(false, {entry(false, 0x015B, 7, 10, tail_offset(1))},
                                            small_stream)));
   RunResult r = run_with_files({{"tables.jpg", file}}, {"tables.jpg"}, true);
@@ -305,7 +305,7 @@ TEST(EmbeddedStreamsGolden, DISABLED_JpegTablesValueIsWalkedFromItsFirstByte) {
                                    "Marker FFD9 at file offset 00000030: (EOI) End of Image\n"));
 }
 
-TEST(EmbeddedStreamsGolden, DISABLED_MakerNoteIsDumpedAsOneIfdWithOffsetsFromTheTiffHeader) {
+TEST(EmbeddedStreamsGolden, MakerNoteIsDumpedAsOneIfdWithOffsetsFromTheTiffHeader) {
   // The note: one Orientation entry and a next-IFD offset that is not followed.
   Bytes note = Bytes{}.be16(1).append(short_entry(false, 0x0112, 1)).be32(8);
   Bytes file = jpeg_with(exif_segment(tiff(false, {entry(false, 0x927C, 7, 18, tail_offset(1))},
@@ -334,7 +334,7 @@ TEST(EmbeddedStreamsGolden, DISABLED_MakerNoteIsDumpedAsOneIfdWithOffsetsFromThe
 // A note whose own entry is a Maker Note at the note itself, and a note at
 // IFD0: each directory is dumped once; the repeat is refused.  A note of 4
 // bytes lies in the value field, whose first two bytes are its count.
-TEST(EmbeddedStreamsGolden, DISABLED_MakerNotesPointingBackAreNotWalkedTwice) {
+TEST(EmbeddedStreamsGolden, MakerNotesPointingBackAreNotWalkedTwice) {
   Bytes self = Bytes{}.be16(1).append(entry(false, 0x927C, 7, 18, tail_offset(3))).be32(0);
   Bytes file = jpeg_with(exif_segment(tiff(false,
                                            {entry(false, 0x927C, 7, 18, tail_offset(3)),
@@ -417,7 +417,7 @@ std::string nested_walk(int m, int depth) {
          format("Marker FFD9 at file offset %08X: (EOI) End of Image\n", inner + 50);
 }
 
-TEST(EmbeddedStreamsGolden, DISABLED_ThumbnailsNestedBeyondSixteenWalksStopWithOneMessage) {
+TEST(EmbeddedStreamsGolden, ThumbnailsNestedBeyondSixteenWalksStopWithOneMessage) {
   Bytes deepest = nested_stream(1260);
   ASSERT_LE(deepest.size(), 65535u + 6);
   Bytes sixteen = nested_stream(15);  // file walk plus 15 thumbnails: all walked
@@ -430,10 +430,79 @@ TEST(EmbeddedStreamsGolden, DISABLED_ThumbnailsNestedBeyondSixteenWalksStopWithO
                                    nested_walk(15, 1)));
 }
 
+// Many pairs in one IFD for the same stream, and the same at every level of
+// a nest: the walks would multiply level by level.  An outermost walk
+// enters at most 64 nested ones; the next file starts afresh.
+TEST(EmbeddedStreamsGolden, NestedWalksUnderOneImageStopAtSixtyFour) {
+  const Bytes stream = Bytes{0xFF, 0xD8, 0xFF, 0xD9};
+  std::vector<Bytes> pairs;
+  for (int i = 0; i < 70; ++i) {
+    pairs.push_back(entry(false, 0x0201, 4, 1, tail_offset(140)));
+    pairs.push_back(entry(false, 0x0202, 4, 1, 4));
+  }
+  Bytes wide = jpeg_with(exif_segment(tiff(false, pairs, stream)));
+  std::string want = "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+                     "Marker FFE1 at file offset 00000002: (APP1)\n"
+                     "  APP1 has len 1706 and magic number 45786966 ('Exif')\n"
+                     "    found IFD with 140 tags at tiff-offset = 00000008\n";
+  for (int i = 0; i < 70; ++i) {
+    want += "      tag 0201, 1 long, off 0000069E, val 0000069E \n"
+            "        value  0x0000069E (1694)\n"
+            "        JPEG Interchange Format ()\n"
+            "      tag 0202, 1 long, off 00000004, val 00000004 \n"
+            "        value  0x00000004 (4)\n"
+            "        JPEG Interchange Format Length ()\n"
+            "      found EXIF jpeg thumbnail of size 4\n";
+    want += i < 64 ? "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+                     "Marker FFD9 at file offset 00000002: (EOI) End of Image\n"
+                   : "EXIF jpeg thumbnail not walked: 64 embedded JPEG streams walked in this"
+                     " image already\n";
+    want += "      end of EXIF Thumbnail of size 4\n";
+  }
+  want += "    no more IFD\n"
+          "Marker FFD9 at file offset 000006AE: (EOI) End of Image\n";
+
+  // Four pairs at each of 16 levels: 4^15 walks without the total.
+  Bytes nest = stream;
+  for (int level = 0; level < 16; ++level) {
+    std::vector<Bytes> level_pairs;
+    for (int i = 0; i < 4; ++i) {
+      level_pairs.push_back(entry(false, 0x0201, 4, 1, tail_offset(8)));
+      level_pairs.push_back(entry(false, 0x0202, 4, 1, static_cast<std::uint32_t>(nest.size())));
+    }
+    nest = jpeg_with(exif_segment(tiff(false, level_pairs, nest)));
+  }
+
+  RunResult r = run_with_files({{"wide.jpg", wide}, {"nest.jpg", nest}, {"next.jpg", wide}},
+                               {"wide.jpg", "nest.jpg", "next.jpg"}, true);
+  std::size_t nest_at = r.out.find("reading file nest.jpg:\n");
+  std::size_t next_at = r.out.find("reading file next.jpg:\n");
+  ASSERT_NE(nest_at, std::string::npos);
+  ASSERT_NE(next_at, std::string::npos);
+  EXPECT_TRUE(same_text(r.out.substr(0, nest_at),
+                        banner() + file_head("wide.jpg", wide.size()) + want));
+  EXPECT_TRUE(same_text(r.out.substr(next_at), file_head("next.jpg", wide.size()) + want));
+
+  std::string nest_out = r.out.substr(nest_at, next_at - nest_at);
+  auto count = [&](const std::string& line) {
+    std::size_t n = 0;
+    for (std::size_t at = nest_out.find(line); at != std::string::npos;
+         at = nest_out.find(line, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"), 1u + 64u);
+  EXPECT_EQ(count("      found EXIF jpeg thumbnail"), count("      end of EXIF Thumbnail"));
+  EXPECT_GT(count("embedded JPEG streams walked in this image already\n"), 0u);
+  std::string last = format("Marker FFD9 at file offset %08zX: (EOI) End of Image\n",
+                            nest.size() - 2);
+  EXPECT_EQ(nest_out.substr(nest_out.size() - last.size()), last);
+}
+
 // Every real camera file whose IFD1 carries a thumbnail (sizes found by
 // reading the files' IFD1 by hand) shows that thumbnail walked to its EOI,
 // which is the thumbnail's last two bytes.
-TEST(EmbeddedStreamsGolden, DISABLED_CorpusThumbnailsAreWalkedToTheirEndOfImage) {
+TEST(EmbeddedStreamsGolden, CorpusThumbnailsAreWalkedToTheirEndOfImage) {
   if (corpus_dir().empty()) GTEST_SKIP() << "corpus folder ../shared/corpus not found";
   const std::pair<const char*, unsigned> thumbnails[] = {
       {"Canon_40D.jpg", 1378},          {"Canon_DIGITAL_IXUS_400.jpg", 1805},
