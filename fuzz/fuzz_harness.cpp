@@ -23,10 +23,10 @@ void remove_scratch_directory() {
 }
 
 // The names recovery mode gives its output files, numbered from 1.
-void remove_carved_files(int last_number) {
-  for (int number = 1; number <= last_number; ++number) {
+void remove_carved_files(long last_number) {
+  for (long number = 1; number <= last_number; ++number) {
     char name[64];
-    std::snprintf(name, sizeof name, "segsniff_recover_%03d.jpg", number);
+    std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
     ::unlink(name);
   }
 }

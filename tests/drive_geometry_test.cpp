@@ -89,9 +89,6 @@ TEST(DriveGeometryReport, TotalIsA64BitProductRoundedDownToMegabytes) {
     const char* tail;  // the last five lines
   };
   const Case cases[] = {
-      {{1, 12, 1, 16, 512},
-       "Number of cylinders: 1\nTracks per cylinder: 1\nSectors per track:   16\n"
-       "Bytes per sector:    512\nTotal disc size:     8192 bytes (0 MB)\n"},
       {{1, 12, 1, 1048575, 1},
        "Number of cylinders: 1\nTracks per cylinder: 1\nSectors per track:   1048575\n"
        "Bytes per sector:    1\nTotal disc size:     1048575 bytes (0 MB)\n"},
@@ -103,9 +100,6 @@ TEST(DriveGeometryReport, TotalIsA64BitProductRoundedDownToMegabytes) {
       {{1, 12, 1, 2, 4294967295u},
        "Number of cylinders: 1\nTracks per cylinder: 1\nSectors per track:   2\n"
        "Bytes per sector:    4294967295\nTotal disc size:     8589934590 bytes (8191 MB)\n"},
-      {{0, 12, 255, 63, 512},
-       "Number of cylinders: 0\nTracks per cylinder: 255\nSectors per track:   63\n"
-       "Bytes per sector:    512\nTotal disc size:     0 bytes (0 MB)\n"},
   };
   for (const Case& c : cases) {
     std::string report = report_of(c.geometry, "d");
@@ -175,7 +169,8 @@ TEST(ShowDriveGeometry, NamesThatAreNoDiskOrDoNotExist) {
   ScratchDir dir;
   dir.write("card.img", std::string(1474560, '\0'));
   ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0700), 0);
-  for (const char* name : {"card.img", "sub", "/dev/null"}) {
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);  // must not wait for a writer
+  for (const char* name : {"card.img", "sub", "pipe", "/dev/null"}) {
     RunResult r = run_segsniff(dir, {"-info", name});
     EXPECT_TRUE(same_text(r.out, info_announced(name)));
     EXPECT_TRUE(same_text(r.err, std::string("GET_DRIVE_GEOMETRY failed for file '") + name +

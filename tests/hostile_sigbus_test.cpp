@@ -34,7 +34,7 @@ class ShrinkingFile : public ::testing::Test {
 };
 
 TEST_F(ShrinkingFile, FileEmptiedAfterMappingStopsWithOneMessageAndTheRunGoesOn) {
-  for (bool recovery : {false}) {
+  for (bool recovery : {false, true}) {
     SCOPED_TRACE(recovery ? "recovery" : "dump");
     dir.write("shrinks.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9}.fill(8188, 0).str());
     dir.write("next.bin", Bytes{0x00, 0x01}.str());
@@ -56,6 +56,39 @@ TEST_F(ShrinkingFile, FileEmptiedAfterMappingStopsWithOneMessageAndTheRunGoesOn)
     EXPECT_TRUE(same_text(output.err(), stopped + "unknown file type\n"));
     EXPECT_FALSE(intel_order);
   }
+}
+
+TEST_F(ShrinkingFile, LineCutOffByTheLostPageIsEndedBeforeTheMessage) {
+  // Page 1: SOI, an APP0 segment up to offset 4094, then a comment marker
+  // whose length field is the first thing on page 2.  The file keeps page 1.
+  if (::sysconf(_SC_PAGESIZE) != 4096) GTEST_SKIP() << "laid out for 4 KiB pages";
+  const Bytes file = Bytes{}
+                         .be16(0xFFD8)
+                         .be16(0xFFE0).be16(4090).text("ABCD").fill(4084, 0x00)
+                         .be16(0xFFFE).be16(4)
+                         .fill(8192 - 4098, 0x00);
+  ASSERT_EQ(file.size(), 8192u);
+  dir.write("shrinks.jpg", file.str());
+  shrunk_size = 4096;
+  const std::string name = dir.file("shrinks.jpg");
+
+  CapturedOutput output;
+  CarvingRun carving;
+  scan_file(name.c_str(), false, carving);
+
+  std::string dump;
+  for (int i = 0; i < 160; ++i) dump += "0000 ";
+  EXPECT_TRUE(same_text(output.all(),
+                        "reading file " + name + ":\nFilelen 8192 Bytes\nfile size 8192 bytes\n"
+                        "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+                        "Marker FFE0 at file offset 00000002: (APP0)\n"
+                        "  APP0 has len 4090 and magic number 41424344 ('ABCD')\n"
+                        "  unknown application 41424344\n" + dump + "...\n"
+                        "Marker FFFE at file offset 00000FFE: illegal marker FFFE\n"
+                        "\n"
+                        "Reading file '" + name + "' stopped: the file shrank while it was "
+                        "read, no data at file offset 00001000\n"));
+  EXPECT_FALSE(intel_order);
 }
 
 // The guard itself, on a mapping of our own.

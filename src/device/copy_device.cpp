@@ -35,8 +35,9 @@ class DeviceCopy {
       : source_name_(source_name), destination_name_(destination_name) {}
 
   // Opens the source, then takes the buffer, then creates the destination:
-  // when either of the first two fails, no destination file is created.
-  // Returns false after printing the failure.
+  // when anything before fails, or the destination names the source itself,
+  // no destination file is created or truncated.  Returns false after
+  // printing the failure.
   bool open();
 
   // Header already printed, open() succeeded.  Prints the stars, the

@@ -1,10 +1,74 @@
 #include "exif/scan_ifd.h"
 
+#include "shell/channels.h"
+
 namespace segsniff {
 
-// Placeholders until the IFD walk lands.
-void scan_ifd_chain(const ByteRegion&, std::uint32_t, TiffContext&) {}
-void scan_ifd(ByteRegion& region, TiffContext&) { region.fail(); }
-void scan_tiff_tag(ByteRegion& region, TiffContext&) { region.move_cursor(12); }
+// A chain: IFD, next-IFD offset, IFD, ... until an offset of 0 or one that
+// leaves the window.  Each IFD offset is walked at most once per structure
+// (scan_ifd refuses a repeat), so a chain that loops ends there.
+void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffContext& context) {
+  ByteRegion chain{tiff.base, tiff.begin, tiff.end, ByteRegion::after(tiff.begin, start_offset)};
+  while (chain.contains(chain.cursor) && chain.cursor != chain.begin) scan_ifd(chain, context);
+  out_printf("    no more IFD\n");
+}
+
+// IFD layout, in the structure's byte order:
+//   count N (2) | N entries of 12 bytes | next-IFD offset (4), 0 = last
+//
+// An IFD already walked in this structure, or nested deeper than
+// max_ifd_depth, is reported and not walked: the cursor is lost, which ends
+// the chain it belongs to, and the enclosing IFD goes on with its next entry.
+//
+// Once an entry read runs off the window the cursor is lost and every later
+// entry of the IFD would fail in the same way, four reader messages each;
+// with a count of up to 65535 that is a flood from a two-byte field, so the
+// rest of the entries are summed up in one line.
+void scan_ifd(ByteRegion& region, TiffContext& context) {
+  if (!region.holds(region.cursor, 2)) {
+    err_printf("IFD out of area\n");
+    region.fail();
+    return;
+  }
+  if (region.cursor == region.begin) {
+    err_printf("IFD offset is zero\n");
+    region.fail();
+    return;
+  }
+  const Offset ifd_offset = region.cursor - region.begin;
+  if (context.ifd_depth >= max_ifd_depth) {
+    err_printf("IFD at tiff-offset %08lX nested more than %d deep, not walked\n",
+               static_cast<unsigned long>(ifd_offset), max_ifd_depth);
+    region.fail();
+    return;
+  }
+  if (!context.visited.first_visit(ifd_offset)) {
+    err_printf("IFD at tiff-offset %08lX walked before, chain ends here\n",
+               static_cast<unsigned long>(ifd_offset));
+    region.fail();
+    return;
+  }
+  IfdDepthScope depth(context);
+
+  const std::uint16_t entry_count = get_int16(region);
+  out_printf("    found IFD with %d tags at tiff-offset = %08lX\n", int{entry_count},
+             static_cast<unsigned long>(ifd_offset));
+  for (int i = 0; i < entry_count; ++i) {
+    if (region.failed()) {
+      err_printf("IFD at tiff-offset %08lX: %d more entries lie past the end of data\n",
+                 static_cast<unsigned long>(ifd_offset), entry_count - i);
+      break;
+    }
+    scan_tiff_tag(region, context);
+  }
+
+  if (!region.holds(region.cursor, 4)) {
+    err_printf("no memory for offset of next ifd\n");
+    region.fail();
+    return;
+  }
+  const std::uint32_t next_offset = get_int32(region);
+  region.cursor = ByteRegion::after(region.begin, next_offset);
+}
 
 }  // namespace segsniff

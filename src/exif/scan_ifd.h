@@ -1,3 +1,6 @@
+// The IFD walk of a TIFF structure, shared by the Exif block, the Maker Note
+// and the QVCS parameter directory.  Offsets count from the begin of the
+// region handed in; nothing here assumes more about the structure than that.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +20,8 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 void scan_ifd(ByteRegion& region, TiffContext& context);
 
 // One 12-byte entry at the cursor.  Leaves the cursor 12 bytes on, or
-// no_position if one of its field reads failed.
+// no_position if one of its field reads failed.  Declared here because
+// scan_ifd is its one caller; it lives in scan_tiff_tag.cpp.
 void scan_tiff_tag(ByteRegion& region, TiffContext& context);
 
 }  // namespace segsniff

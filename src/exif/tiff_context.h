@@ -39,11 +39,31 @@ class VisitedIfds {
   std::bitset<limit> seen_;
 };
 
+// IFDs nest through sub-IFD pointers and Maker Notes.  Real structures nest
+// three or four deep (IFD0, Exif IFD, Interoperability IFD or Maker Note);
+// the visited bitmap alone would still allow thousands of levels in one
+// segment, each a few stack frames, and a thumbnail can repeat that up to
+// max_walk_depth times.  Deeper IFDs are reported and not walked.
+inline constexpr int max_ifd_depth = 32;
+
 struct TiffContext {
   explicit TiffContext(WalkContext& w) : walk(w) {}
   WalkContext& walk;  // the marker walk this structure is nested in
   VisitedIfds visited;
   ThumbnailPair thumbnail;
+  int ifd_depth = 0;  // IFDs being walked right now (nested)
+};
+
+// Counts one IFD level for the lifetime of the scope.
+class IfdDepthScope {
+ public:
+  explicit IfdDepthScope(TiffContext& context) : context_(context) { ++context_.ifd_depth; }
+  ~IfdDepthScope() { --context_.ifd_depth; }
+  IfdDepthScope(const IfdDepthScope&) = delete;
+  IfdDepthScope& operator=(const IfdDepthScope&) = delete;
+
+ private:
+  TiffContext& context_;
 };
 
 }  // namespace segsniff

@@ -36,6 +36,18 @@ class WalkDepthScope {
 // input (a position is that offset), so they are the same on every run.
 unsigned long file_offset(Offset position) { return static_cast<unsigned long>(position); }
 
+// Every marker without a decoder, 0000 from a failed read included: the
+// marker line stays open and the length line completes it.  False when this
+// was one too many and the walk gives up (cursor no_position).
+bool skip_illegal_marker(ByteRegion& region, std::uint16_t marker, int& illegal_markers) {
+  err_printf("illegal marker %04X\n", static_cast<unsigned>(marker));
+  scan_length_field(region, "illegal marker");
+  if (++illegal_markers <= max_illegal_markers) return true;
+  err_printf("too many (%d) illegal markers found, giving up.\n", illegal_markers);
+  region.fail();
+  return false;
+}
+
 }  // namespace
 
 // Markers and segment lengths are big-endian whatever the enclosing Exif
@@ -102,15 +114,7 @@ void scan_jpeg_markers(ByteRegion& region, WalkContext& context) {
           scan_application_segment(region, app_number, context);
           break;
         }
-        // Every other value, 0000 from a failed read included: the line stays
-        // open and the length line completes it.
-        err_printf("illegal marker %04X\n", static_cast<unsigned>(marker));
-        scan_length_field(region, "illegal marker");
-        if (++illegal_markers > max_illegal_markers) {
-          err_printf("too many (%d) illegal markers found, giving up.\n", illegal_markers);
-          region.fail();
-          return;
-        }
+        if (!skip_illegal_marker(region, marker, illegal_markers)) return;
         break;
     }
   }

@@ -1,0 +1,95 @@
+// Bytes of the file shown as characters: raw into a pipe or a file (the
+// output stays byte-exact), control bytes as '.' on a terminal (a stranger's
+// file must not drive the terminal with escape sequences).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "support/golden.h"
+
+namespace segsniff::test {
+namespace {
+
+// Runs segsniff in `dir` with standard output on a pseudo-terminal in raw
+// mode (no line-ending translation) and returns what it wrote there.
+// Standard error goes to a file, so only standard output is a terminal.
+std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args) {
+  struct termios raw {};
+  ::cfmakeraw(&raw);
+  int master = -1;
+  pid_t child = ::forkpty(&master, nullptr, &raw, nullptr);
+  if (child == 0) {
+    int err = ::open((dir.path() + "/../" + "terminal-test.err").c_str(),
+                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    ::dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(SEGSNIFF_BINARY)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::setenv("LC_ALL", "C", 1);
+    ::execv(SEGSNIFF_BINARY, argv.data());
+    ::_exit(127);
+  }
+  EXPECT_GT(child, 0);
+  std::string seen;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    else if (n < 0 && errno == EINTR) continue;
+    else break;  // EIO once the child has closed its side
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(master);
+  ::unlink((dir.path() + "/../" + "terminal-test.err").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return seen;
+}
+
+// Two application segments whose magics are control bytes: an escape
+// sequence that would clear the screen, and BEL, NUL, DEL.
+Bytes file_with_control_magics() {
+  return Bytes{}
+      .be16(0xFFD8)
+      .be16(0xFFE1).be16(8).raw({0x1B, '[', '2', 'J'}).raw({0xAB, 0xCD})
+      .be16(0xFFE2).be16(6).raw({0x07, 0x00, 0x7F, 'A'})
+      .be16(0xFFD9);
+}
+
+std::string expected_walk(const std::string& first_magic, const std::string& second_magic) {
+  return "reading file ctl.jpg:\nFilelen 22 Bytes\nfile size 22 bytes\n"
+         "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+         "Marker FFE1 at file offset 00000002: (APP1)\n"
+         "  APP1 has len 8 and magic number 1B5B324A ('" + first_magic + "')\n"
+         "  unknown application 1B5B324A\n"
+         "ABCD \n"
+         "Marker FFE2 at file offset 0000000C: (APP2)\n"
+         "  APP2 has len 6 and magic number 07007F41 ('" + second_magic + "')\n"
+         "  unknown application 07007F41\n"
+         "\n"
+         "Marker FFD9 at file offset 00000014: (EOI) End of Image\n";
+}
+
+TEST(TerminalSafety, IntoAPipeTheBytesArePrintedRaw) {
+  RunResult r = run_with_files({{"ctl.jpg", file_with_control_magics()}}, {"ctl.jpg"});
+  EXPECT_TRUE(same_text(r.out, banner() + expected_walk("\x1B[2J", std::string("\x07\x00\x7F" "A", 4))));
+  EXPECT_TRUE(same_text(r.err, ""));
+}
+
+TEST(TerminalSafety, OnATerminalControlBytesArePrintedAsDots) {
+  ScratchDir dir;
+  dir.write("ctl.jpg", file_with_control_magics().str());
+  EXPECT_TRUE(same_text(run_on_terminal(dir, {"ctl.jpg"}),
+                        banner() + expected_walk(".[2J", "...A")));
+}
+
+}  // namespace
+}  // namespace segsniff::test
