@@ -21,6 +21,9 @@ seeds=$(cd "$seeds" && pwd)
 artifacts=$build/fuzz-artifacts
 mkdir -p "$artifacts"
 
+# Recovery mode writes (and the harness removes) a file per carved stream:
+# on a memory file system that costs microseconds instead of milliseconds.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
