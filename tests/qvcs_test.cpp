@@ -101,7 +101,7 @@ const std::string qv4000_output = "    qvcs data of len 250\n" +
                                   "      end of Casio QVCS-IFD of size 234\n" +
                                   parameter_line(19);
 
-TEST(Qvcs, DISABLED_WellFormedQv4000SegmentIsTakenApartWithoutSpecials) {
+TEST(Qvcs, WellFormedQv4000SegmentIsTakenApartWithoutSpecials) {
   Bytes info = qvcs_head("QV-4000").append(well_formed_table(19));
   ASSERT_EQ(info.size(), 250u);
   QvcsRun r = run_qvcs(info);
@@ -112,7 +112,7 @@ TEST(Qvcs, DISABLED_WellFormedQv4000SegmentIsTakenApartWithoutSpecials) {
 // Through the program: the segment in an APP2 between SOI and EOI, and the
 // same with a count of 25 that the segment cannot hold, after which the
 // walk resumes at the declared segment end.
-TEST(Qvcs, DISABLED_SegmentInAFileIsDecodedAndTheWalkGoesOnAtTheSegmentEnd) {
+TEST(Qvcs, SegmentInAFileIsDecodedAndTheWalkGoesOnAtTheSegmentEnd) {
   Bytes info = qvcs_head("QV-4000").append(well_formed_table(19));
   Bytes good = Bytes{}.be16(0xFFD8).segment(0xFFE2, Bytes{}.text("QVCS").append(info)).be16(0xFFD9);
   Bytes bad = good;
@@ -177,7 +177,7 @@ TEST(Qvcs, EachDeviationCountsAsSpecial) {
   }
 }
 
-TEST(Qvcs, DISABLED_DirectoryBehindTheModelFieldIsFoundButReported) {
+TEST(Qvcs, DirectoryBehindTheModelFieldIsFoundButReported) {
   // A model of 14 letters: its terminator lies at offset 16, the table
   // behind it at 18.
   Bytes long_name = Bytes{0x00, 0x00}.text("QV-4000-EXTRAS").raw({0x00, 0x00});
@@ -204,7 +204,7 @@ TEST(Qvcs, DISABLED_DirectoryBehindTheModelFieldIsFoundButReported) {
   EXPECT_EQ(r.cursor, padded.size());
 }
 
-TEST(Qvcs, DISABLED_EmptyTableIsTakenForPaddingAndTheCountIsReadBehindTheSegment) {
+TEST(Qvcs, EmptyTableIsTakenForPaddingAndTheCountIsReadBehindTheSegment) {
   // N = 0 and zeros to the segment end; the walk's next marker follows.
   Bytes info = qvcs_head("QV-4000").be16(0).be32(0);
   info.be16(0xFFD9);
@@ -250,7 +250,7 @@ TEST(Qvcs, PayloadDumpShowsAtMost512Bytes) {
 // The declared end lies past the bytes the window holds, or before the
 // info start, or the model has no terminator: nothing is read outside the
 // window (the buffer is exactly the window), and the decode ends.
-TEST(Qvcs, DISABLED_DeclaredEndThatDoesNotMatchTheBytesIsNeverReadPast) {
+TEST(Qvcs, DeclaredEndThatDoesNotMatchTheBytesIsNeverReadPast) {
   Bytes info = qvcs_head("QV-4000").append(well_formed_table(19));
 
   // Length field below 6: the end lies before the info start.

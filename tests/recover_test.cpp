@@ -1,11 +1,13 @@
 // Recovery carving: which streams are written, under which numbers, with
 // which lines, and that the input is never written to.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -250,6 +252,48 @@ TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
   EXPECT_EQ(found, std::size_t{heads});
   EXPECT_EQ(run.last_number, 0);
   EXPECT_LE(run.eoi_bytes_searched, 2 * hostile.size());
+}
+
+TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
+  // An input of 4 GiB + 4 KiB whose last page holds a complete stream: all
+  // zero pages but the last, so it costs address space, not memory.
+  constexpr std::size_t stream_at = std::size_t{1} << 32;
+  constexpr std::size_t size = stream_at + 4096;
+  void* view =
+      ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (view == MAP_FAILED) GTEST_SKIP() << "no room for a 4 GiB mapping";
+  ::madvise(view, size, MADV_HUGEPAGE);  // reads then map the huge zero page: fewer faults
+  auto* base = static_cast<std::uint8_t*>(view);
+  ASSERT_NE(::mmap(base + stream_at, 4096, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0), MAP_FAILED);
+  const Bytes image = tiny_image(9);
+  std::memcpy(base + stream_at, image.data(), image.size());
+
+  ScratchDir dir;
+  const std::string previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  CarvingRun run;
+  std::string out;
+  {
+    CapturedOutput capture;
+    recover_jpeg_streams(CarvedInput{base, size}, run);
+    out = capture.all();
+  }
+  std::filesystem::current_path(previous);
+  ::munmap(view, size);
+
+  EXPECT_TRUE(same_text(
+      out, "found SOI-Marker at offset 100000000\n"
+           "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+           "Marker FFDA at file offset 00000002: (SOS) Start of Scan\n"
+           "  field SOS has len 2\n"
+           "  hopefully skipping 3 bytes of compressed image data to next 0xFF.\n"
+           "  warning: memory has been available for 4090 bytes\n"
+           "Marker FFD9 at file offset 00000009: (EOI) End of Image\n"
+           "Ooops, EOI is not at end of file. pos 10000000B < end 100001000 (diff 4085)\n"
+           "restore 11 bytes to file 'segsniff_recover_001.jpg' "
+           "(offset 4294967296 to 4294967307)\n"));
+  EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), image.str());
 }
 
 TEST(RecoverJpegStreams, EveryCorpusFileConcatenatedIsRecoveredByteForByte) {

@@ -322,5 +322,41 @@ TEST(SampleDump, OuterWalkListsEverySegmentAndEndsOnTheLastBytes) {
   EXPECT_EQ(r.status, 0);
 }
 
+// Inside the Exif block, after the second half of the thumbnail pair, the
+// 643-byte thumbnail at TIFF offset 0x26C is walked as a stream of its own:
+// offsets count from its SOI; DQT at 2, SOF0 at 0x88, DHT at 0x9B, SOS at
+// 0x23F, 52 bytes of coded data, EOI at 0x281, its last two bytes.  Then the
+// top-level chain ends and the outer walk goes on with its DQT.
+TEST(SampleDump, ThumbnailIsWalkedInsideTheExifBlockAndEndsOnItsEoi) {
+  ScratchDir dir;
+  const ByteVector bytes = read_file(SEGSNIFF_SAMPLE_JPEG);
+  dir.write("sample.jpg", std::string(bytes.begin(), bytes.end()));
+  RunResult r = run_segsniff(dir, {"sample.jpg"}, /*merge=*/true);
+  EXPECT_TRUE(has_lines_in_order(r.out, {
+      "  APP1 has len 1272 and magic number 45786966 ('Exif')",
+      "    found IFD with 11 tags at tiff-offset = 00000008",
+      "      found EXIF IFD Pointer 000000D4",
+      "      found Interoperability IFD Pointer 0000017E",
+      "      found GPS IFD Pointer 0000019C",
+      "    found IFD with 6 tags at tiff-offset = 0000020E",
+      "      tag 0202, 1 long, off 00000283, val 83020000 ",
+      "      found EXIF jpeg thumbnail of size 643",
+      "Marker FFD8 at file offset 00000000: (SOI) Start of Image",
+      "Marker FFDB at file offset 00000002: (DQT) Define Quantization Table",
+      "Marker FFC0 at file offset 00000088: (SOF) Start of Frame",
+      "Marker FFC4 at file offset 0000009B: (DHT) Define Huffman Table",
+      "Marker FFDA at file offset 0000023F: (SOS) Start of Scan",
+      "  hopefully skipping 52 bytes of compressed image data to next 0xFF.",
+      "Marker FFD9 at file offset 00000281: (EOI) End of Image",
+      "      end of EXIF Thumbnail of size 643",
+      "    no more IFD",
+      "Marker FFDB at file offset 0000050E: (DQT) Define Quantization Table",
+  }));
+  // Nothing in the sample is malformed: no warning anywhere in the output.
+  EXPECT_EQ(r.out.find("Ooops"), std::string::npos);
+  EXPECT_EQ(r.out.find("illegal"), std::string::npos);
+  EXPECT_EQ(r.out.find("fails"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace segsniff::test

@@ -8,11 +8,22 @@ namespace segsniff {
 
 namespace {
 
-// A nested marker walk would be one level deeper than the walk we are in.
-// Crafted files nest thumbnails thousands of levels deep inside one
-// segment; each level costs a walk, an Exif block and an IFD on the stack.
-bool walk_too_deep(const TiffContext& context) {
-  return context.walk.depth >= max_walk_depth;
+// Whether a nested marker walk may be entered.  Crafted files nest
+// thumbnails thousands of levels deep inside one segment (each level costs
+// a walk, an Exif block and an IFD on the stack), or point many entries of
+// each level at the same nested stream (the walks multiply level by level).
+enum class NestedWalk { allowed, too_deep, too_many };
+
+NestedWalk check_nested_walk(const WalkContext& walk) {
+  if (walk.depth >= max_walk_depth) return NestedWalk::too_deep;
+  if (walk.embedded_walks >= max_embedded_walks) return NestedWalk::too_many;
+  return NestedWalk::allowed;
+}
+
+// The walk of an embedded stream; the caller has checked that it may run.
+void walk_embedded_stream(ByteRegion stream, WalkContext& walk) {
+  ++walk.embedded_walks;
+  scan_jpeg_markers(stream, walk);
 }
 
 // Both halves of the pair are known: the thumbnail is the `length` bytes
@@ -39,12 +50,18 @@ void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
   }
 
   out_printf("      found EXIF jpeg thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
-  if (walk_too_deep(context)) {
-    err_printf("EXIF jpeg thumbnail not walked: JPEG streams nested deeper than %d\n",
-               max_walk_depth);
-  } else {
-    ByteRegion thumbnail = entry_region.slice(start, start + pair.thumbnail_length);
-    scan_jpeg_markers(thumbnail, context.walk);
+  switch (check_nested_walk(context.walk)) {
+    case NestedWalk::allowed:
+      walk_embedded_stream(entry_region.slice(start, start + pair.thumbnail_length), context.walk);
+      break;
+    case NestedWalk::too_deep:
+      err_printf("EXIF jpeg thumbnail not walked: JPEG streams nested deeper than %d\n",
+                 max_walk_depth);
+      break;
+    case NestedWalk::too_many:
+      err_printf("EXIF jpeg thumbnail not walked: %d embedded JPEG streams walked in this image"
+                 " already\n", max_embedded_walks);
+      break;
   }
   out_printf("      end of EXIF Thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
 }
@@ -83,12 +100,19 @@ void scan_thumbnail_length(const ByteRegion& entry_region, ByteRegion data, Tiff
 void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) {
   out_printf("      found Tag 'JPEGTables' (tables of jpeg compressed image) of size %ld\n",
              byte_total(data));
-  if (walk_too_deep(context)) {
-    err_printf("Tag 'JPEGTables' not walked: JPEG streams nested deeper than %d\n",
-               max_walk_depth);
-  } else {
-    data.cursor = data.begin;
-    scan_jpeg_markers(data, context.walk);
+  data.cursor = data.begin;
+  switch (check_nested_walk(context.walk)) {
+    case NestedWalk::allowed:
+      walk_embedded_stream(data, context.walk);
+      break;
+    case NestedWalk::too_deep:
+      err_printf("Tag 'JPEGTables' not walked: JPEG streams nested deeper than %d\n",
+                 max_walk_depth);
+      break;
+    case NestedWalk::too_many:
+      err_printf("Tag 'JPEGTables' not walked: %d embedded JPEG streams walked in this image"
+                 " already\n", max_embedded_walks);
+      break;
   }
   out_printf("      end of Tag 'JPEGTables'\n");
 }

@@ -20,10 +20,13 @@ constexpr std::uint16_t first_app_marker = 0xFFE0;  // APP0 .. APP15
 constexpr std::uint16_t last_app_marker = 0xFFEF;
 
 // Counts the walk as open in context.depth for its whole duration, so that
-// nested walks (thumbnail, JPEGTables) can see how deep they are.
+// nested walks (thumbnail, JPEGTables) can see how deep they are; an
+// outermost walk starts their count afresh.
 class WalkDepthScope {
  public:
-  explicit WalkDepthScope(WalkContext& context) : context_(context) { ++context_.depth; }
+  explicit WalkDepthScope(WalkContext& context) : context_(context) {
+    if (++context_.depth == 1) context_.embedded_walks = 0;
+  }
   ~WalkDepthScope() { --context_.depth; }
   WalkDepthScope(const WalkDepthScope&) = delete;
   WalkDepthScope& operator=(const WalkDepthScope&) = delete;
