@@ -109,20 +109,6 @@ TEST(ThumbnailPair, LongEntryOfCountZeroGivesOffsetZero) {
   EXPECT_EQ(f.context.thumbnail.thumbnail_offset, 0u);
 }
 
-TEST(ThumbnailPair, ValuesAreReadInTheStructuresByteOrder) {
-  PairFixture f;
-  ByteOrderScope intel(true);
-  CapturedOutput captured;
-  scan_thumbnail_offset(f.tiff(), f.value(0x28000000), f.context);  // 28 00 00 00: 40
-  scan_thumbnail_length(f.tiff(), f.value(0x04000000), f.context);
-  EXPECT_EQ(f.context.thumbnail.thumbnail_offset, 40u);
-  EXPECT_EQ(f.context.thumbnail.thumbnail_length, 4u);
-  EXPECT_TRUE(same_text(captured.all(), "      found EXIF jpeg thumbnail of size 4\n" +
-                                            soi_eoi_walk +
-                                            "      end of EXIF Thumbnail of size 4\n"));
-  EXPECT_TRUE(intel_order);  // the walk put back the order it found
-}
-
 TEST(NestedStreams, WalkOneLevelBeyondTheLimitIsNotEntered) {
   PairFixture f;
   f.walk.depth = max_walk_depth;
