@@ -388,5 +388,21 @@ TEST(ScanExifInfo, ASegmentFullOfNestedPointersDoesNotExhaustTheStack) {
   EXPECT_EQ(count_of(d.err, "\n"), 1u);
 }
 
+// IFD0 points at a hundred overlapping IFDs in an area of FF bytes; each of
+// them reads 65535 entries of type 65535 until the end of the structure.
+TEST(ScanExifInfo, OverlappingIfdsAreDumpedUpToTheEntryBudget) {
+  const int pointers = 100;
+  const std::uint32_t area = 8 + 2 + 12 * pointers + 4;
+  Bytes b = header(intel, 8).u16(intel, pointers);
+  for (int i = 0; i < pointers; ++i) add_entry(b, intel, 0x8769, 4, 1, area + static_cast<std::uint32_t>(i));
+  b.u32(intel, 0).fill(65000 - area, 0xFF);
+  ExifDump d = dump_exif(b);
+  const std::size_t entries = count_of(d.all, "illegal data_type ") + count_of(d.all, "illegal tiff tag") +
+                              count_of(d.all, "      tag ");
+  EXPECT_EQ(entries, max_entries_per_structure);
+  EXPECT_EQ(count_of(d.err, "entries in this TIFF structure, dump stopped\n"), 1u);
+  EXPECT_EQ(d.cursor, d.segment_end);
+}
+
 }  // namespace
 }  // namespace segsniff

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "exif/scan_qvcs_info.h"
+#include "shell/channels.h"
 #include "support/golden.h"
 
 namespace segsniff::test {
@@ -202,6 +203,14 @@ TEST(Qvcs, DirectoryBehindTheModelFieldIsFoundButReported) {
                             "      end of Casio QVCS-IFD of size 234\n" + parameter_line(19) +
                             "QVCS: 1 specials detected\n"));
   EXPECT_EQ(r.cursor, padded.size());
+}
+
+TEST(Qvcs, CameraModelIsShownThroughTheTerminalFilter) {
+  Bytes info = qvcs_head("QV\x1B[2J\x07").append(well_formed_table(19));
+  set_terminal_safe(true);
+  QvcsRun r = run_qvcs(info);
+  set_terminal_safe(false);
+  EXPECT_NE(r.all.find("Camera 'QV.[2J.'\n"), std::string::npos);
 }
 
 TEST(Qvcs, EmptyTableIsTakenForPaddingAndTheCountIsReadBehindTheSegment) {

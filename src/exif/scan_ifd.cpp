@@ -4,6 +4,21 @@
 
 namespace segsniff {
 
+namespace {
+
+// True when the structure's entry budget is spent; says so once.
+bool entry_budget_spent(TiffContext& context, Offset ifd_offset) {
+  if (context.entries_left > 0) return false;
+  if (!context.entry_limit_reported)
+    err_printf("IFD at tiff-offset %08lX: more than %lu entries in this TIFF structure, dump stopped\n",
+               static_cast<unsigned long>(ifd_offset),
+               static_cast<unsigned long>(max_entries_per_structure));
+  context.entry_limit_reported = true;
+  return true;
+}
+
+}  // namespace
+
 // A chain: IFD, next-IFD offset, IFD, ... until an offset of 0 or one that
 // leaves the window.  Each IFD offset is walked at most once per structure
 // (scan_ifd refuses a repeat), so a chain that loops ends there.
@@ -23,7 +38,8 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 // Once an entry read runs off the window the cursor is lost and every later
 // entry of the IFD would fail in the same way, four reader messages each;
 // with a count of up to 65535 that is a flood from a two-byte field, so the
-// rest of the entries are summed up in one line.
+// rest of the entries are summed up in one line.  The entries of one
+// structure are also bounded in number (max_entries_per_structure).
 void scan_ifd(ByteRegion& region, TiffContext& context) {
   if (!region.holds(region.cursor, 2)) {
     err_printf("IFD out of area\n");
@@ -39,6 +55,10 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
   if (context.ifd_depth >= max_ifd_depth) {
     err_printf("IFD at tiff-offset %08lX nested more than %d deep, not walked\n",
                static_cast<unsigned long>(ifd_offset), max_ifd_depth);
+    region.fail();
+    return;
+  }
+  if (entry_budget_spent(context, ifd_offset)) {
     region.fail();
     return;
   }
@@ -59,6 +79,11 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
                  static_cast<unsigned long>(ifd_offset), entry_count - i);
       break;
     }
+    if (entry_budget_spent(context, ifd_offset)) {
+      region.fail();
+      return;
+    }
+    --context.entries_left;
     scan_tiff_tag(region, context);
   }
 
