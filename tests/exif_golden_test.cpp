@@ -100,6 +100,42 @@ TEST(ExifGolden, RefusedByteOrderLeavesTheWalkInStep) {
                                    "Marker FFD9 at file offset 00000010: (EOI) End of Image\n"));
 }
 
+// A JPEG stream whose Exif block nests `ifds` IFDs through Exif pointers;
+// the deepest holds the thumbnail pair of `inner`, which follows the IFDs.
+Bytes stream_with_deep_thumbnail(const Bytes& inner, std::uint32_t ifds) {
+  Bytes tiff = Bytes{}.text("II").le16(42).le32(8);
+  for (std::uint32_t j = 0; j + 1 < ifds; ++j)
+    tiff.le16(1).le16(0x8769).le16(4).le32(1).le32(8 + 18 * (j + 1)).le32(0);
+  const std::uint32_t thumbnail_at = static_cast<std::uint32_t>(tiff.size()) + 30;
+  tiff.le16(2)
+      .le16(0x0201).le16(4).le32(1).le32(thumbnail_at)
+      .le16(0x0202).le16(4).le32(1).le32(static_cast<std::uint32_t>(inner.size()))
+      .le32(0)
+      .append(inner);
+  return Bytes{}.be16(0xFFD8).segment(0xFFE1, exif_payload(tiff)).be16(0xFFD9);
+}
+
+std::size_t count_of(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The deepest nesting the bounds allow: sixteen marker walks (the file and
+// fifteen thumbnails), each thumbnail reached through 32 nested IFDs.  Under
+// the sanitizer build this shows the stack holds it.
+TEST(ExifGolden, DeepestNestingOfWalksAndIfdsRunsToTheEnd) {
+  Bytes stream{0xFF, 0xD8, 0xFF, 0xD9};
+  for (int level = 0; level < 15; ++level) stream = stream_with_deep_thumbnail(stream, 32);
+  ASSERT_LT(stream.size(), 65535u);
+  RunResult r = run_with_files({{"deep.jpg", stream}}, {"deep.jpg"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(count_of(r.out, "      found EXIF jpeg thumbnail of size "), 15u);
+  EXPECT_EQ(count_of(r.out, "    found IFD with 1 tags"), 15u * 31);
+  EXPECT_EQ(count_of(r.out, "(EOI) End of Image\n"), 16u);
+}
+
 // Lines expected in this order (not necessarily adjacent) in `text`.
 ::testing::AssertionResult lines_in_order(const std::string& text,
                                           const std::vector<std::string>& lines) {
