@@ -14,6 +14,8 @@
 #   floor           that pass plus writing every recoverable manifest stream
 #                   once (the limit of a carver that writes its output)
 #   segsniff        segsniff -recover, in an empty folder
+#   carving core    the same carving in-process with every printed byte
+#                   discarded (what the console output costs is the difference)
 #   foremost -q     foremost -q -t jpg (sector-aligned headers only), once
 #   scalpel         scalpel with a JPEG-only configuration, once
 # and, for every carver, how many of the manifest's complete images (and of
@@ -32,7 +34,7 @@ corpus=../shared/corpus
 [ -d "$corpus" ] || corpus=-
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSEGSNIFF_BENCH=ON -DSEGSNIFF_TESTS=OFF >/dev/null
-cmake --build build-bench -j2 --target segsniff make_card_image carving_floor skip_bench_memchr >/dev/null
+cmake --build build-bench -j2 --target segsniff make_card_image carving_floor carving_core skip_bench_memchr >/dev/null
 tools=$PWD/build-bench/bench
 segsniff=$PWD/build-bench/segsniff
 
@@ -127,24 +129,28 @@ for profile in sparse card; do
   echo "   $bytes bytes, seed $seed, best of $runs runs (foremost and scalpel: one run)"
 
   read -r w c < <(best_of no_reset "$tools/skip_bench_memchr" "$image")
-  memchr_wall=$w
+  memchr_wall=$w memchr_cpu=$c
   row "memchr pass" "$w" "$c" "$bytes"
 
   read -r w c < <(best_of reset_out "$tools/carving_floor" "$image" "$manifest" "$out")
-  floor_wall=$w
+  floor_wall=$w floor_cpu=$c
   row "floor" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
 
   read -r w c < <(best_of reset_out sh -c 'cd "$1" && exec "$2" -recover "$3"' sh "$out" "$segsniff" "$image")
-  segsniff_wall=$w
+  segsniff_wall=$w segsniff_cpu=$c
   row "segsniff" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
+
+  read -r w c < <(best_of reset_out sh -c 'cd "$1" && exec "$2" "$3"' sh "$out" "$tools/carving_core" "$image")
+  core_wall=$w core_cpu=$c
+  row "carving core" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
 
   if command -v foremost >/dev/null; then
     reset_out
     read -r w c < <(time_once foremost -q -t jpg -i "$image" -o "$out/foremost")
-    foremost_wall=$w
+    foremost_wall=$w foremost_cpu=$c
     row "foremost -q" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
   else
-    foremost_wall=""
+    foremost_wall="" foremost_cpu=""
     echo "  foremost     not installed"
   fi
   if command -v scalpel >/dev/null; then
@@ -155,10 +161,17 @@ for profile in sparse card; do
     echo "  scalpel      not installed"
   fi
 
-  awk -v s="$segsniff_wall" -v m="$memchr_wall" -v f="$floor_wall" -v fm="$foremost_wall" 'BEGIN {
-    printf "  segsniff: %.2f of the memchr speed, %.2f x the floor time", m / s, s / f
-    if (fm != "") printf ", %.1f x faster than foremost -q", fm / s
-    printf "\n" }'
+  # Ratios by wall clock, then by CPU time (steadier on a shared machine).
+  for clock in wall cpu; do
+    if [ $clock = wall ]; then set -- "$segsniff_wall" "$memchr_wall" "$floor_wall" "$foremost_wall" "$core_wall"
+    else set -- "$segsniff_cpu" "$memchr_cpu" "$floor_cpu" "$foremost_cpu" "$core_cpu"; fi
+    awk -v k=$clock -v s="$1" -v m="$2" -v f="$3" -v fm="$4" -v c="$5" 'BEGIN {
+      printf "  by %-4s segsniff: %.2f of the memchr speed, %.2f x the floor time", k, m / s, s / f
+      if (fm != "") printf ", %.1f x faster than foremost -q", fm / s
+      printf "\n           core:     %.2f of the memchr speed, %.2f x the floor time", m / c, c / f
+      if (fm != "") printf ", %.1f x faster than foremost -q", fm / c
+      printf "\n" }'
+  done
   rm -f "$image" "$manifest"
   reset_out
 done

@@ -9,7 +9,9 @@
 namespace segsniff::fuzz {
 
 // Binds the channels to a null writer and moves the process into a fresh
-// scratch directory, where recovery mode writes its carved files.  Idempotent.
+// scratch directory, where recovery mode writes its carved files.  Runs once,
+// at the first input: a libFuzzer process that only supervises jobs keeps
+// its working directory for their logs.
 void prepare_fuzzing();
 
 // Analyses `size` bytes at `data` as scan_file would after mapping them.

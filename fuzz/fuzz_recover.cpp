@@ -5,11 +5,6 @@
 
 #include "fuzz_harness.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  segsniff::fuzz::prepare_fuzzing();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   segsniff::fuzz::analyse_input(data, size, /*recovery=*/true);
   return 0;

@@ -7,7 +7,9 @@
 #   fuzz/run_fuzz.sh <fuzz build dir> <seconds per mode> <seed dir> [libFuzzer flags...]
 #
 # CI runs about a minute per mode with a fixed seed and a fresh working
-# corpus; a long local run passes more seconds and keeps the working corpus.
+# corpus; a long local run passes more seconds, keeps the working corpus and
+# may add -jobs=1 -workers=1 (the job goes on after a crash; its log is
+# <build>/fuzz-logs-<mode>/fuzz-0.log).
 set -euo pipefail
 build=$1
 seconds=$2
@@ -32,10 +34,11 @@ echo "== replay of $(ls "$seeds" | wc -l) seeds, both modes, sanitized"
 
 for mode in dump recover; do
   corpus=$build/fuzz-corpus-$mode
-  mkdir -p "$corpus"
+  mkdir -p "$corpus" "$build/fuzz-logs-$mode"
   echo "== fuzzing $mode mode for $seconds s"
-  "$build/fuzz/segsniff_fuzz_$mode" \
+  # With -jobs=N, libFuzzer writes each job's log (fuzz-N.log) here.
+  (cd "$build/fuzz-logs-$mode" && exec "$build/fuzz/segsniff_fuzz_$mode" \
     -seed=20021006 -max_total_time="$seconds" -timeout=2 -rss_limit_mb=2048 \
     -max_len=65536 -dict="$here/segsniff.dict" -print_final_stats=1 \
-    -artifact_prefix="$artifacts/$mode-" "$@" "$corpus" "$seeds"
+    -artifact_prefix="$artifacts/$mode-" "$@" "$corpus" "$seeds")
 done

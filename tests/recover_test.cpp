@@ -254,6 +254,48 @@ TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
   EXPECT_LE(run.eoi_bytes_searched, 2 * hostile.size());
 }
 
+// A head whose Exif block carries a thumbnail that is itself cut off: FF D8,
+// APP1 "Exif" with IFD0 (one entry) and IFD1 pointing at the 8 thumbnail
+// bytes FF D8 FF DA 00 02 01 02, then a scan header and two bytes of data.
+Bytes head_with_cut_thumbnail() {
+  const Bytes thumbnail = Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).raw({1, 2});
+  Bytes tiff = Bytes{}.text("II").le16(42).le32(8);
+  tiff.le16(1).le16(0x0112).le16(3).le32(1).le32(1).le32(26);  // IFD0, next IFD1 at 26
+  tiff.le16(2).le16(0x0201).le16(4).le32(1).le32(56);          // IFD1: thumbnail at 56
+  tiff.le16(0x0202).le16(4).le32(1).le32(static_cast<std::uint32_t>(thumbnail.size()));
+  tiff.le32(0).append(thumbnail);
+  Bytes app1 = Bytes{}.text("Exif").raw({0, 0}).append(tiff);
+  return Bytes{0xFF, 0xD8}.segment(0xFFE1, app1).be16(0xFFDA).be16(2).raw({1, 2});
+}
+
+TEST(RecoverJpegStreams, HeadsWithCutThumbnailsCostLinearWorkToo) {
+  // Each head's nested thumbnail walk searches a small window between two
+  // searches over the rest of the input: that must not make the next
+  // candidate search the filler again.
+  constexpr int heads = 2000;
+  Bytes hostile;
+  for (int i = 0; i < heads; ++i) hostile.append(head_with_cut_thumbnail());
+  hostile.fill(4 << 20, 0x5A);
+
+  CarvingRun run;
+  std::string out;
+  {
+    CapturedOutput capture;
+    recover_jpeg_streams(CarvedInput{hostile.data(), hostile.size()}, run);
+    out = capture.out();
+  }
+  auto count = [&out](const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("found SOI-Marker"), std::size_t{2 * heads});  // head and thumbnail
+  // The outer walk, the nested thumbnail walk and the thumbnail's own walk.
+  EXPECT_EQ(count("(SOS) Start of Scan"), std::size_t{3 * heads});
+  EXPECT_EQ(run.last_number, 0);
+  EXPECT_LE(run.eoi_bytes_searched, 2 * hostile.size());
+}
+
 TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
   // An input of 4 GiB + 4 KiB whose last page holds a complete stream: all
   // zero pages but the last, so it costs address space, not memory.

@@ -30,13 +30,14 @@ void analyse_guarded(const char* name, const platform::InputFile& file,
 
   end_output_line();
   std::uint64_t size_now = 0;
-  bool shrank = file.size(size_now) == 0 && size_now <= lost_at;
   err_stream << "Reading file '" << name << "' stopped: ";
-  if (shrank)
-    err_printf("the file shrank while it was read, no data at file offset %08lX\n",
+  if (file.size(size_now) == 0 && size_now <= lost_at) {
+    err_stream << "the file shrank to " << size_now << " bytes while it was read\n";
+  } else {
+    // The device failed to deliver the page that begins at lost_at.
+    err_printf("read error in the page at file offset %08lX\n",
                static_cast<unsigned long>(lost_at));
-  else
-    err_printf("read error at file offset %08lX\n", static_cast<unsigned long>(lost_at));
+  }
 }
 
 }  // namespace

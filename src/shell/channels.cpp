@@ -1,5 +1,6 @@
 #include "shell/channels.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,32 +31,82 @@ void default_writer(Channel channel, const char* data, std::size_t size) {
 ChannelWriter current_writer = default_writer;
 bool safe_for_terminal = false;
 
+// How standard error reaches its file.  By default (and with any writer a
+// test installs) each message is written at once, after standard output has
+// been flushed, so that both keep program order wherever they go.  When the
+// console is known (configure_console), two cheaper ways keep the same
+// order: both streams going to the same file share one buffer, and standard
+// error going to a file or pipe of its own is buffered by itself, where its
+// order against standard output cannot be seen.
+enum class ErrorRoute { direct, shared, separate };
+ErrorRoute error_route = ErrorRoute::direct;
+bool out_line_flush = false;  // standard output is a terminal: flush each line
+
 // Standard output is collected here and written in large pieces: a carving
 // run prints several lines per candidate and must not pay a system call for
 // each of them.
 constexpr std::size_t out_buffer_size = 1 << 16;
 char out_buffer[out_buffer_size];
 std::size_t out_used = 0;
-bool out_at_line_start = true;  // the last byte written was a line feed
+bool out_at_line_start = true;  // the last byte of standard output was a line feed
 
-void out_write(const char* data, std::size_t size) {
-  if (size == 0) return;
-  if (size > out_buffer_size - out_used) {
-    flush_output();
-    if (size >= out_buffer_size) {
-      current_writer(Channel::out, data, size);
-      out_at_line_start = data[size - 1] == '\n';
+constexpr std::size_t err_buffer_size = 1 << 14;
+char err_buffer[err_buffer_size];
+std::size_t err_used = 0;
+
+void flush_out_buffer() {
+  if (out_used == 0) return;
+  std::size_t size = out_used;
+  out_used = 0;
+  current_writer(Channel::out, out_buffer, size);
+}
+
+void flush_err_buffer() {
+  if (err_used == 0) return;
+  std::size_t size = err_used;
+  err_used = 0;
+  current_writer(Channel::err, err_buffer, size);
+}
+
+// Appends to a buffer, writing it out first when the bytes do not fit;
+// pieces larger than the buffer go straight through.
+void buffered_write(Channel channel, char* buffer, std::size_t capacity, std::size_t& used,
+                    void (*flush)(), const char* data, std::size_t size) {
+  if (size > capacity - used) {
+    flush();
+    if (size >= capacity) {
+      current_writer(channel, data, size);
       return;
     }
   }
-  for (std::size_t i = 0; i < size; ++i) out_buffer[out_used + i] = data[i];
-  out_used += size;
-  out_at_line_start = out_buffer[out_used - 1] == '\n';
+  for (std::size_t i = 0; i < size; ++i) buffer[used + i] = data[i];
+  used += size;
+}
+
+void out_write(const char* data, std::size_t size) {
+  if (size == 0) return;
+  buffered_write(Channel::out, out_buffer, out_buffer_size, out_used, flush_out_buffer, data,
+                 size);
+  out_at_line_start = data[size - 1] == '\n';
+  if (out_line_flush && out_at_line_start) flush_out_buffer();
 }
 
 void err_write(const char* data, std::size_t size) {
-  flush_output();
-  current_writer(Channel::err, data, size);
+  if (size == 0) return;
+  switch (error_route) {
+    case ErrorRoute::shared:  // same file: one buffer, program order
+      buffered_write(Channel::out, out_buffer, out_buffer_size, out_used, flush_out_buffer, data,
+                     size);
+      return;
+    case ErrorRoute::separate:
+      buffered_write(Channel::err, err_buffer, err_buffer_size, err_used, flush_err_buffer, data,
+                     size);
+      return;
+    case ErrorRoute::direct:
+      flush_out_buffer();
+      current_writer(Channel::err, data, size);
+      return;
+  }
 }
 
 void channel_write(Channel channel, const char* data, std::size_t size) {
@@ -86,14 +137,26 @@ int channel_vprintf(Channel channel, const char* format, va_list args) {
 void set_channel_writer(ChannelWriter writer) {
   flush_output();
   current_writer = writer;
+  error_route = ErrorRoute::direct;
+  out_line_flush = false;
+}
+
+void configure_console() {
+  flush_output();
+  struct stat out_stat, err_stat;
+  bool out_known = ::fstat(1, &out_stat) == 0;
+  bool err_known = ::fstat(2, &err_stat) == 0;
+  out_line_flush = ::isatty(1) == 1;
+  if (::isatty(2) == 1 || !out_known || !err_known) error_route = ErrorRoute::direct;
+  else if (out_stat.st_dev == err_stat.st_dev && out_stat.st_ino == err_stat.st_ino)
+    error_route = ErrorRoute::shared;
+  else error_route = ErrorRoute::separate;
 }
 void reset_channel_writer() { set_channel_writer(default_writer); }
 
 void flush_output() {
-  if (out_used == 0) return;
-  std::size_t size = out_used;
-  out_used = 0;
-  current_writer(Channel::out, out_buffer, size);
+  flush_out_buffer();
+  flush_err_buffer();
 }
 
 void discard_output() { out_used = 0; }

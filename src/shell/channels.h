@@ -25,6 +25,12 @@ enum class Channel { out, err };
 // descriptors 1 and 2 and ignores write errors.
 using ChannelWriter = void (*)(Channel, const char* data, std::size_t size);
 void set_channel_writer(ChannelWriter writer);
+
+// Looks at file descriptors 1 and 2 and picks the cheapest way to keep the
+// program's order of standard output and standard error (see channels.cpp).
+// Called once by main; a writer installed later goes back to writing each
+// error message at once.
+void configure_console();
 void reset_channel_writer();
 
 int out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
   segsniff::set_terminal_safe(::isatty(1) == 1);
+  segsniff::configure_console();
   int status = segsniff::run_command_line(argc, argv);
   segsniff::flush_output();
   return status;
