@@ -14,7 +14,7 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
+#include <type_traits>
 
 namespace segsniff::platform {
 
@@ -29,8 +29,10 @@ bool read_mapping_guarded(const std::uint8_t* base, std::uint64_t size, void (*w
 template <typename Work>
 bool read_mapping_guarded(const std::uint8_t* base, std::uint64_t size, Work&& work,
                           std::uint64_t& lost_at) {
+  using Callable = std::remove_reference_t<Work>;
   return read_mapping_guarded(
-      base, size, [](void* w) { (*static_cast<Work*>(w))(); }, &work, lost_at);
+      base, size, [](void* w) { (*static_cast<Callable*>(w))(); },
+      const_cast<void*>(static_cast<const void*>(&work)), lost_at);
 }
 
 }  // namespace segsniff::platform
