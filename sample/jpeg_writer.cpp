@@ -81,14 +81,14 @@ struct HuffmanCodes {
   std::array<std::uint8_t, 256> length{};
 };
 
-HuffmanCodes build_codes(HuffmanSpec spec) {
+HuffmanCodes build_codes(HuffmanTable huff) {
   HuffmanCodes codes;
   std::uint16_t next = 0;
   std::size_t k = 0;
   for (std::uint8_t len = 1; len <= 16; ++len) {
-    for (int i = 0; i < spec.bits[len - 1u]; ++i, ++k) {
-      codes.code[spec.values[k]] = next++;
-      codes.length[spec.values[k]] = len;
+    for (int i = 0; i < huff.bits[len - 1u]; ++i, ++k) {
+      codes.code[huff.values[k]] = next++;
+      codes.length[huff.values[k]] = len;
     }
     next = static_cast<std::uint16_t>(next << 1);
   }
@@ -231,10 +231,10 @@ ByteVector dht_segment(int components) {
   ByteVector payload;
   for (int t = 0; t < (components == 1 ? 1 : 2); ++t) {
     for (int ac = 0; ac < 2; ++ac) {
-      HuffmanSpec spec = ac != 0 ? ac_huffman_spec(t) : dc_huffman_spec(t);
+      HuffmanTable huff = ac != 0 ? ac_huffman_table(t) : dc_huffman_table(t);
       payload.push_back(static_cast<std::uint8_t>(ac << 4 | t));
-      append(payload, spec.bits);
-      append(payload, spec.values);
+      append(payload, huff.bits);
+      append(payload, huff.values);
     }
   }
   return make_segment(marker_dht, payload);
@@ -254,8 +254,8 @@ ByteVector sos_segment(int components) {
 // MCU = one block of each component); edge blocks repeat the last column
 // and row.
 void encode_scan(ByteVector& out, const Raster& image) {
-  const HuffmanCodes dc_codes[2] = {build_codes(dc_huffman_spec(0)), build_codes(dc_huffman_spec(1))};
-  const HuffmanCodes ac_codes[2] = {build_codes(ac_huffman_spec(0)), build_codes(ac_huffman_spec(1))};
+  const HuffmanCodes dc_codes[2] = {build_codes(dc_huffman_table(0)), build_codes(dc_huffman_table(1))};
+  const HuffmanCodes ac_codes[2] = {build_codes(ac_huffman_table(0)), build_codes(ac_huffman_table(1))};
   std::array<std::array<std::uint16_t, 64>, 2> quant{luminance_quant_table, chrominance_quant_table};
   std::vector<int> predictors(static_cast<std::size_t>(image.components), 0);
   BitWriter bits(out);
@@ -336,12 +336,12 @@ ByteVector encode_baseline_jpeg(const Raster& image, std::span<const ByteVector>
 std::span<const std::uint16_t> quant_table(int table) {
   return table == 0 ? luminance_quant_table : chrominance_quant_table;
 }
-HuffmanSpec dc_huffman_spec(int table) {
+HuffmanTable dc_huffman_table(int table) {
   return {table == 0 ? std::span<const std::uint8_t>(dc_luminance_bits) : dc_chrominance_bits, dc_values};
 }
-HuffmanSpec ac_huffman_spec(int table) {
-  return table == 0 ? HuffmanSpec{ac_luminance_bits, ac_luminance_values}
-                    : HuffmanSpec{ac_chrominance_bits, ac_chrominance_values};
+HuffmanTable ac_huffman_table(int table) {
+  return table == 0 ? HuffmanTable{ac_luminance_bits, ac_luminance_values}
+                    : HuffmanTable{ac_chrominance_bits, ac_chrominance_values};
 }
 std::span<const std::uint8_t> zigzag_order() { return zigzag_table; }
 

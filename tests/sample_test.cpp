@@ -206,18 +206,18 @@ TEST(JpegWriter, CodedDataDecodesBackToTheSourcePicture) {
 
 TEST(JpegWriter, HuffmanTablesAreCompletePrefixCodes) {
   for (int t = 0; t < 2; ++t) {
-    for (sample::HuffmanSpec spec : {sample::dc_huffman_spec(t), sample::ac_huffman_spec(t)}) {
-      ASSERT_EQ(spec.bits.size(), 16u);
+    for (sample::HuffmanTable huff : {sample::dc_huffman_table(t), sample::ac_huffman_table(t)}) {
+      ASSERT_EQ(huff.bits.size(), 16u);
       std::size_t total = 0;
       double kraft = 0;
       for (std::size_t len = 1; len <= 16; ++len) {
-        total += spec.bits[len - 1];
-        kraft += spec.bits[len - 1] / std::pow(2.0, static_cast<double>(len));
+        total += huff.bits[len - 1];
+        kraft += huff.bits[len - 1] / std::pow(2.0, static_cast<double>(len));
       }
-      EXPECT_EQ(total, spec.values.size()) << "table " << t;
+      EXPECT_EQ(total, huff.values.size()) << "table " << t;
       EXPECT_LT(kraft, 1.0) << "table " << t << ": an all-ones code would be used";
       std::vector<bool> seen(256);
-      for (std::uint8_t v : spec.values) {
+      for (std::uint8_t v : huff.values) {
         EXPECT_FALSE(seen[v]) << "symbol " << int(v) << " twice in table " << t;
         seen[v] = true;
       }
