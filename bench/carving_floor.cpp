@@ -6,11 +6,6 @@
 //   carving_floor <image> <manifest> <output folder>
 //
 // Prints the number of FF D8 pairs seen and of files and bytes written.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,24 +13,17 @@
 #include <sstream>
 #include <string>
 
+#include "mapped_file.h"
+
 int main(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr, "usage: %s <image> <manifest> <output folder>\n", argv[0]);
     return 1;
   }
-  const int fd = ::open(argv[1], O_RDONLY);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < 2) {
-    std::perror(argv[1]);
-    return 1;
-  }
-  const auto size = static_cast<std::size_t>(st.st_size);
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (map == MAP_FAILED) {
-    std::perror("mmap");
-    return 1;
-  }
-  const auto* base = static_cast<const std::uint8_t*>(map);
+  const MappedFile input(argv[1], 2);
+  if (!input.ok()) return 1;
+  const std::uint8_t* base = input.base();
+  const std::uint64_t size = input.size();
 
   std::uint64_t pairs = 0;
   const std::uint8_t* p = base;
@@ -75,7 +63,5 @@ int main(int argc, char** argv) {
   std::printf("%llu FF D8 pairs, %llu files, %llu bytes written\n",
               static_cast<unsigned long long>(pairs), static_cast<unsigned long long>(files),
               static_cast<unsigned long long>(bytes));
-  ::munmap(map, size);
-  ::close(fd);
   return 0;
 }

@@ -3,33 +3,21 @@
 // at memory speed would.  Prints the number of FF bytes and of FF D9 pairs.
 //
 //   skip_bench_memchr <file>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "mapped_file.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <file>\n", argv[0]);
     return 1;
   }
-  const int fd = ::open(argv[1], O_RDONLY);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < 2) {
-    std::perror(argv[1]);
-    return 1;
-  }
-  const auto size = static_cast<std::size_t>(st.st_size);
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (map == MAP_FAILED) {
-    std::perror("mmap");
-    return 1;
-  }
-  const auto* p = static_cast<const std::uint8_t*>(map);
+  const MappedFile input(argv[1], 2);
+  if (!input.ok()) return 1;
+  const std::uint8_t* p = input.base();
+  const std::uint64_t size = input.size();
   const std::uint8_t* last = p + size - 1;
   std::uint64_t ff = 0, pairs = 0;
   while (p < last) {
@@ -42,7 +30,5 @@ int main(int argc, char** argv) {
   }
   std::printf("%llu FF bytes, %llu FF D9 pairs\n", static_cast<unsigned long long>(ff),
               static_cast<unsigned long long>(pairs));
-  ::munmap(map, size);
-  ::close(fd);
   return 0;
 }

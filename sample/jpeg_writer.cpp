@@ -302,7 +302,10 @@ Raster make_test_pattern(std::uint16_t width, std::uint16_t height, int componen
 
 ByteVector make_segment(std::uint8_t marker, std::span<const std::uint8_t> payload) {
   if (payload.size() > max_segment_payload) throw std::length_error("segment payload too long");
-  ByteVector segment{0xFF, marker};
+  ByteVector segment;
+  segment.reserve(payload.size() + 4);
+  segment.push_back(0xFF);
+  segment.push_back(marker);
   append_be16(segment, static_cast<unsigned>(payload.size() + 2));
   append(segment, payload);
   return segment;
