@@ -36,10 +36,10 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 // the chain it belongs to, and the enclosing IFD goes on with its next entry.
 //
 // Once an entry read runs off the window the cursor is lost and every later
-// entry of the IFD fails in the same way, each reporting its own failures, so
-// the count says how many entries the IFD claimed.  The entries of one
-// structure are bounded in number (max_entries_per_structure), which bounds
-// that report too.
+// entry of the IFD would fail in the same way, four reader messages each;
+// with a count of up to 65535 that is a flood from a two-byte field, so the
+// rest of the entries are summed up in one line.  The entries of one
+// structure are also bounded in number (max_entries_per_structure).
 void scan_ifd(ByteRegion& region, TiffContext& context) {
   if (!region.holds(region.cursor, 2)) {
     err_printf("IFD out of area\n");
@@ -74,6 +74,11 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
   out_printf("    found IFD with %d tags at tiff-offset = %08lX\n", int{entry_count},
              static_cast<unsigned long>(ifd_offset));
   for (int i = 0; i < entry_count; ++i) {
+    if (region.failed()) {
+      err_printf("IFD at tiff-offset %08lX: %d more entries lie past the end of data\n",
+                 static_cast<unsigned long>(ifd_offset), entry_count - i);
+      break;
+    }
     if (entry_budget_spent(context, ifd_offset)) {
       region.fail();
       return;
