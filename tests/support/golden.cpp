@@ -17,11 +17,26 @@ namespace segsniff::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void write_file(const fs::path& path, const std::string& content) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+}  // namespace
+
 ScratchDir::ScratchDir() {
   std::string pattern = (fs::temp_directory_path() / "segsniff-test-XXXXXX").string();
-  char* made = ::mkdtemp(pattern.data());
-  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = made;
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
 }
 
 ScratchDir::~ScratchDir() {
@@ -30,34 +45,19 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ignored);
 }
 
-namespace {
-
 // With SEGSNIFF_SEED_DIR set, every fixture file a test writes is also kept
 // there under a name made from its content: the fuzz seed corpus is built
 // from the fixtures this way (fuzz/make_seeds.sh).
-void keep_as_fuzz_seed(const std::string& content) {
+void ScratchDir::write(const std::string& name, const std::string& content) const {
+  write_file(file(name), content);
   const char* seeds = std::getenv("SEGSNIFF_SEED_DIR");
   if (seeds == nullptr || *seeds == '\0' || content.empty()) return;
-  char name[32];
-  std::snprintf(name, sizeof name, "fixture-%016zx", std::hash<std::string>{}(content));
-  std::ofstream f(fs::path(seeds) / name, std::ios::binary | std::ios::trunc);
-  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+  char seed[32];
+  std::snprintf(seed, sizeof seed, "fixture-%016zx", std::hash<std::string>{}(content));
+  write_file(fs::path(seeds) / seed, content);
 }
 
-}  // namespace
-
-void ScratchDir::write(const std::string& name, const std::string& content) const {
-  std::ofstream f(file(name), std::ios::binary | std::ios::trunc);
-  f.write(content.data(), static_cast<std::streamsize>(content.size()));
-  keep_as_fuzz_seed(content);
-}
-
-std::string ScratchDir::read(const std::string& name) const {
-  std::ifstream f(file(name), std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+std::string ScratchDir::read(const std::string& name) const { return read_file(file(name)); }
 
 bool ScratchDir::exists(const std::string& name) const { return fs::exists(file(name)); }
 
@@ -69,8 +69,8 @@ std::vector<std::string> ScratchDir::list() const {
 }
 
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args, bool merge) {
-  std::string out_path = dir.path() + "/../" + fs::path(dir.path()).filename().string() + ".out";
-  std::string err_path = dir.path() + "/../" + fs::path(dir.path()).filename().string() + ".err";
+  // Beside the directory, so that the run's own output files are not in it.
+  const std::string out_path = dir.path() + ".out", err_path = dir.path() + ".err";
   pid_t child = ::fork();
   if (child == 0) {
     int in = ::open("/dev/null", O_RDONLY);
@@ -80,8 +80,7 @@ RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& ar
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(SEGSNIFF_BINARY));
+    std::vector<char*> argv{const_cast<char*>(SEGSNIFF_BINARY)};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     ::setenv("LC_ALL", "C", 1);
@@ -92,14 +91,8 @@ RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& ar
   ::waitpid(child, &wstatus, 0);
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  auto slurp = [](const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-  };
-  result.out = slurp(out_path);
-  result.err = merge ? std::string() : slurp(err_path);
+  result.out = read_file(out_path);
+  if (!merge) result.err = read_file(err_path);
   ::unlink(out_path.c_str());
   ::unlink(err_path.c_str());
   return result;
@@ -117,27 +110,19 @@ namespace {
 std::string escaped(const std::string& line) {
   std::string shown;
   for (unsigned char c : line) {
-    if (c == '\\') shown += "\\\\";
-    else if (c < 0x20 || c >= 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      shown += hex;
-    } else shown += static_cast<char>(c);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    shown += c == '\\' ? "\\\\" : (c < 0x20 || c >= 0x7F) ? hex : std::string(1, static_cast<char>(c));
   }
   return shown;
 }
 
+// Lines with their line feeds; the last one may have none.
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) {
-      lines.push_back(text.substr(start));  // last line without a line feed
-      break;
-    }
+  for (std::size_t start = 0, nl; start < text.size(); start = nl + 1) {
+    nl = std::min(text.find('\n', start), text.size() - 1);
     lines.push_back(text.substr(start, nl - start + 1));
-    start = nl + 1;
   }
   return lines;
 }
@@ -146,9 +131,8 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want) {
   if (have == want) return ::testing::AssertionSuccess();
-  auto h = lines_of(have);
-  auto w = lines_of(want);
-  std::size_t n = std::min(h.size(), w.size());
+  const auto h = lines_of(have), w = lines_of(want);
+  const std::size_t n = std::min(h.size(), w.size());
   std::size_t line = 0;
   while (line < n && h[line] == w[line]) ++line;
   std::ostringstream report;
@@ -189,6 +173,11 @@ std::string usage_text() {
          "    shows the drive geometry and size of a drive\n";
 }
 
+std::string reading_lines(const std::string& name, std::size_t size) {
+  const std::string n = std::to_string(size);
+  return "reading file " + name + ":\nFilelen " + n + " Bytes\nfile size " + n + " bytes\n";
+}
+
 namespace {
 std::string captured[3];  // out, err, all
 void capture_writer(Channel channel, const char* data, std::size_t size) {
@@ -209,15 +198,13 @@ std::string CapturedOutput::all() const { flush_output(); return captured[2]; }
 
 std::string corpus_dir() {
   std::error_code ec;
-  if (fs::is_directory(SEGSNIFF_CORPUS_DIR, ec)) return SEGSNIFF_CORPUS_DIR;
-  return {};
+  return fs::is_directory(SEGSNIFF_CORPUS_DIR, ec) ? SEGSNIFF_CORPUS_DIR : "";
 }
 
 std::vector<std::string> corpus_files() {
   std::vector<std::string> files;
-  std::string dir = corpus_dir();
-  if (dir.empty()) return files;
-  for (const auto& entry : fs::directory_iterator(dir))
+  if (corpus_dir().empty()) return files;
+  for (const auto& entry : fs::directory_iterator(corpus_dir()))
     if (entry.path().extension() == ".jpg") files.push_back(entry.path().string());
   std::sort(files.begin(), files.end());
   return files;

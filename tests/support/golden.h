@@ -50,7 +50,7 @@ struct RunResult {
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
                        bool merge = false);
 
-// Convenience: a fresh directory holding `files`, then run_segsniff.
+// A fresh directory holding `files`, then run_segsniff.
 RunResult run_with_files(const std::vector<FixtureFile>& files,
                          const std::vector<std::string>& args, bool merge = false);
 
@@ -58,11 +58,11 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
 // shows both lines with invisible characters escaped.
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want);
 
-// The banner every run starts with on standard output.
-std::string banner();
+std::string banner();      // what every run starts with on standard output
+std::string usage_text();  // the thirteen usage lines
 
-// The thirteen usage lines.
-std::string usage_text();
+// "reading file <name>:", "Filelen <size> Bytes", "file size <size> bytes".
+std::string reading_lines(const std::string& name, std::size_t size);
 
 // Captures everything the channels print during its lifetime (in-process).
 class CapturedOutput {
