@@ -28,13 +28,9 @@ Bytes jpeg_with_exif(const Bytes& tiff) {
   return Bytes{}.be16(0xFFD8).segment(0xFFE1, Bytes{}.text("Exif").raw({0, 0}).append(tiff)).be16(0xFFD9);
 }
 
-// One level: a TIFF structure whose IFDs nest max_ifd_depth deep through
-// Exif IFD pointers; the deepest IFD holds the thumbnail pair, and the
-// thumbnail is the next level's stream.  Levels alternate byte orders.
-//    0  header, IFD 0 at 8
-//    8  IFD i at 8 + 18 i: one pointer entry to IFD i+1, next 0
-//  566  IFD 31: thumbnail offset 596, thumbnail length; next 0
-//  596  the thumbnail
+// One level: IFDs nested max_ifd_depth deep through Exif IFD pointers (IFD i
+// at 8 + 18 i), the deepest holding the thumbnail pair; the thumbnail is the
+// next level's stream.  Levels alternate byte orders.
 Bytes nest_one_level(const Bytes& inner, bool ii) {
   constexpr int deepest = max_ifd_depth - 1;
   constexpr std::uint32_t thumbnail_at = 8 + 18 * deepest + 2 + 24 + 4;
@@ -79,21 +75,17 @@ TEST(HostileRecursion, EveryKindOfNestingAtItsBoundInOneSegment) {
 // The longest chain of empty IFDs that fits (6 bytes each), the last one
 // pointing back at the first: walked in a loop, it ends where it loops.
 TEST(HostileRecursion, LongestChainInOneSegmentEndsWhereItLoops) {
-  for (bool ii : {true, false}) {
-    SCOPED_TRACE(ii ? "II" : "MM");
-    Bytes tiff = Bytes{}.text(ii ? "II" : "MM").u16(ii, 42).u32(ii, 8);
-    const std::size_t ifds = (max_segment_payload - 6 - 8) / 6;
-    for (std::size_t i = 0; i + 1 < ifds; ++i)
-      tiff.u16(ii, 0).u32(ii, static_cast<std::uint32_t>(8 + 6 * (i + 1)));
-    tiff.u16(ii, 0).u32(ii, 8);
-    const Bytes file = jpeg_with_exif(tiff);
-    ASSERT_LE(file.size() - 8, max_segment_payload);
+  Bytes tiff = Bytes{}.text("II").le16(42).le32(8);
+  const std::size_t ifds = (max_segment_payload - 6 - 8) / 6;
+  for (std::size_t i = 0; i + 1 < ifds; ++i) tiff.le16(0).le32(static_cast<std::uint32_t>(8 + 6 * (i + 1)));
+  tiff.le16(0).le32(8);
+  const Bytes file = jpeg_with_exif(tiff);
+  ASSERT_LE(file.size() - 8, max_segment_payload);
 
-    RunResult r = run_with_files({{"chain.jpg", file}}, {"chain.jpg"});
-    EXPECT_EQ(count_of(r.out, "    found IFD with 0 tags"), ifds);
-    EXPECT_EQ(count_of(r.out, "    no more IFD\n"), 1u);
-    EXPECT_TRUE(same_text(r.err, "IFD at tiff-offset 00000008 walked before, chain ends here\n"));
-  }
+  RunResult r = run_with_files({{"chain.jpg", file}}, {"chain.jpg"});
+  EXPECT_EQ(count_of(r.out, "    found IFD with 0 tags"), ifds);
+  EXPECT_EQ(count_of(r.out, "    no more IFD\n"), 1u);
+  EXPECT_TRUE(same_text(r.err, "IFD at tiff-offset 00000008 walked before, chain ends here\n"));
 }
 
 }  // namespace

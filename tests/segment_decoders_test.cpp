@@ -76,19 +76,5 @@ TEST(SegmentDecoders, ScanSkipStopsOnlyOnTheFirstEndOfImagePair) {
   });
 }
 
-TEST(SegmentDecoders, ScanSkipHonoursTheWindowsBegin) {
-  // A window that starts after an FF D9 pair must not find it, even when the
-  // search was asked before from an earlier window over the same bytes.
-  const Bytes b{0xFF, 0xD9, 0x00, 0x00, 0x00, 0xFF, 0xD9};
-  WalkContext context;
-  CapturedOutput captured;
-  ByteRegion whole = ByteRegion::over(b.data(), b.size());
-  skip_scan_data(whole, context);
-  EXPECT_EQ(whole.cursor, 0u);
-  ByteRegion later{b.data(), 2, b.size(), 2};
-  skip_scan_data(later, context);
-  EXPECT_EQ(later.cursor, 5u);
-}
-
 }  // namespace
 }  // namespace segsniff::test

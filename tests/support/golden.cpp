@@ -106,7 +106,6 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
 }
 
 namespace {
-
 std::string escaped(const std::string& line) {
   std::string shown;
   for (unsigned char c : line) {
@@ -116,39 +115,21 @@ std::string escaped(const std::string& line) {
   }
   return shown;
 }
-
-// Lines with their line feeds; the last one may have none.
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0, nl; start < text.size(); start = nl + 1) {
-    nl = std::min(text.find('\n', start), text.size() - 1);
-    lines.push_back(text.substr(start, nl - start + 1));
-  }
-  return lines;
-}
-
 }  // namespace
 
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want) {
   if (have == want) return ::testing::AssertionSuccess();
-  const auto h = lines_of(have), w = lines_of(want);
-  const std::size_t n = std::min(h.size(), w.size());
-  std::size_t line = 0;
-  while (line < n && h[line] == w[line]) ++line;
-  std::ostringstream report;
-  if (line == n) {
-    report << "outputs agree for " << n << " lines, then have " << h.size() << " lines, want "
-           << w.size() << "\n";
-    if (h.size() > n) report << "  extra have: " << escaped(h[n]) << "\n";
-    if (w.size() > n) report << "  extra want: " << escaped(w[n]) << "\n";
-  } else {
-    std::size_t col = 0;
-    while (col < h[line].size() && col < w[line].size() && h[line][col] == w[line][col]) ++col;
-    report << "first difference at line " << line + 1 << ", column " << col + 1 << "\n"
-           << "  have: " << escaped(h[line]) << "\n"
-           << "  want: " << escaped(w[line]) << "\n";
-  }
-  return ::testing::AssertionFailure() << report.str();
+  std::size_t at = 0;
+  while (at < have.size() && at < want.size() && have[at] == want[at]) ++at;
+  const std::size_t from = at == 0 ? 0 : have.rfind('\n', at - 1) + 1;  // npos + 1 is 0
+  auto line = [from](const std::string& s) {  // with its line feed, if any
+    if (from >= s.size()) return std::string("<end>");
+    return escaped(s.substr(from, std::min(s.find('\n', from), s.size() - 1) + 1 - from));
+  };
+  return ::testing::AssertionFailure()
+         << "first difference at line " << std::count(have.begin(), have.begin() + from, '\n') + 1
+         << ", column " << at - from + 1 << " (have " << have.size() << " bytes, want " << want.size()
+         << ")\n  have: " << line(have) << "\n  want: " << line(want) << "\n";
 }
 
 std::string banner() {
