@@ -56,19 +56,6 @@ std::string carving_lines(const std::string& out) {
   return result;
 }
 
-std::string recovered_names(const ScratchDir& dir) {
-  std::string names;
-  for (const auto& name : dir.list())
-    if (name.rfind("segsniff_recover_", 0) == 0) names += name + " ";
-  return names;
-}
-
-std::size_t count_of(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 // Only FF D8 is a candidate (not D8 FF, not a lone FF); a pair at the last
 // two bytes runs off the end.  In card.img the scan data holds FF D8 FF C0
 // 10 00: a candidate of its own whose frame header runs 4092 bytes past the end.
@@ -101,8 +88,8 @@ TEST(RecoverJpegStreams, EveryFfD8PairIsTriedAndCompleteStreamsAreWrittenWhole) 
                  "Marker FFC0 at file offset 00000002: (SOF) Start of Frame\n"
                  "  field SOF has len 4096\n"
                  "Ooops, No EOI found. pos 0000100A > end 0000000E (diff 4092)\n"));
-  EXPECT_EQ(recovered_names(dir), "segsniff_recover_001.jpg ");
   EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), card.str());
+  EXPECT_FALSE(dir.exists("segsniff_recover_002.jpg"));
   EXPECT_EQ(r.status, 0);
 }
 
@@ -130,14 +117,12 @@ TEST(RecoverJpegStreams, StreamsAreWrittenInTheOrderOfTheirPairsNumberedAcrossTh
                         "reading file b.img:\n"
                         "found SOI-Marker at offset 00000000\n"
                         "restore 11 bytes to file 'segsniff_recover_005.jpg' (offset 0 to 11)\n"));
-  EXPECT_EQ(recovered_names(dir), "segsniff_recover_001.jpg segsniff_recover_002.jpg "
-                                  "segsniff_recover_003.jpg segsniff_recover_004.jpg "
-                                  "segsniff_recover_005.jpg ");
   EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), image_with_thumbnail(1).str());
   EXPECT_EQ(dir.read("segsniff_recover_002.jpg"), thumbnail(1).str());
   EXPECT_EQ(dir.read("segsniff_recover_003.jpg"), cut_image().append(tiny_image(7)).str());
   EXPECT_EQ(dir.read("segsniff_recover_004.jpg"), tiny_image(7).str());
   EXPECT_EQ(dir.read("segsniff_recover_005.jpg"), tiny_image(2).str());
+  EXPECT_FALSE(dir.exists("segsniff_recover_006.jpg"));
 }
 
 TEST(RecoverJpegStreams, OutputsThatCannotBeWrittenUseUpTheirNumberAndOldOnesAreReplaced) {
@@ -201,7 +186,9 @@ TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
     recover_jpeg_streams(CarvedInput{hostile.data(), hostile.size()}, run);
     out = capture.out();
   }
-  EXPECT_EQ(count_of(out, "found SOI-Marker"), 3 * heads);  // cut image, head, thumbnail
+  std::size_t found = 0;
+  for (std::size_t at = 0; (at = out.find("found SOI-Marker", at)) != std::string::npos; ++at) ++found;
+  EXPECT_EQ(found, 3 * heads);  // cut image, head, thumbnail
   EXPECT_EQ(run.last_number, 0);
   EXPECT_LE(run.eoi_bytes_searched, 2 * hostile.size());
 }
