@@ -58,12 +58,6 @@ TEST(ScanTiffTag, DataInTheValueFieldOrAtAnOffset) {
   expect_dump(entry(intel, 0x0100, 3, 0, 0), intel,
               "      tag 0100, 0 short, off 00000000, val \n"
               "        value \n");
-  // three shorts do not fit the value field: they are read at the offset
-  expect_dump(entry(motorola, 0x0102, 3, 3, data_at).raw({0x00, 0x08, 0x00, 0x08, 0xFF, 0xFF}),
-              motorola,
-              "      tag 0102, 3 short, off 0000000E, val 0008 0008 FFFF \n"
-              "        value  0x0008 (8) 0x0008 (8) 0xFFFF (65535)\n"
-              "        Bits per Sample (Number of Bits per Component)\n");
   // bytes, left-aligned in the field; the unused fourth byte is not shown
   expect_dump(entry(motorola, 0x0000, 1, 3, 0x01020304), motorola,
               "      tag 0000, 3 byte, off 01020304, val 01 02 03 \n"

@@ -11,16 +11,12 @@
 namespace segsniff {
 namespace {
 
-TEST(DataTypeTable, RowsAreIndexedByTypeIdAndOnlyTheEightKnownTypesAreAccepted) {
+TEST(DataTypeTable, RowsAreIndexedByTypeIdAndRefusedTypesHaveSizeZero) {
   for (int i = 0; i < data_type_count; ++i) {
     EXPECT_EQ(data_type_table[i].type_id, i);
     EXPECT_EQ(data_type_table[i].element_size == 0, std::string(data_type_table[i].name) == "ILLEGAL")
         << "row " << i;
   }
-  for (std::uint16_t refused : {0, 6, 8, 11, 12, 65535})
-    EXPECT_EQ(find_data_type(refused), nullptr) << refused;
-  ASSERT_NE(find_data_type(10), nullptr);
-  EXPECT_EQ(find_data_type(10)->element_size, 8);  // bounds of srational data
 }
 
 TEST(TagTable, Invariants) {
