@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <map>
+#include <iterator>
+#include <set>
 #include <sstream>
 
 #include "jpeg/recover_jpeg_streams.h"
@@ -18,8 +18,7 @@
 namespace segsniff::test {
 namespace {
 
-// FF D8, a scan header of length 2, three bytes of scan data, FF D9: the
-// smallest stream whose walk reaches an End-of-Image marker (11 bytes).
+// FF D8, a scan header of length 2, three bytes of scan data, FF D9 (11 bytes).
 Bytes tiny_image(std::uint8_t k) {
   return Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).raw({k, k, k}).be16(0xFFD9);
 }
@@ -27,20 +26,27 @@ Bytes tiny_image(std::uint8_t k) {
 // The same stream cut off inside its scan data (9 bytes, no FF D9).
 Bytes cut_image() { return Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).raw({1, 2, 3}); }
 
+// An image whose APP1 segment carries a complete 9-byte thumbnail stream
+// from offset 10 (27 bytes).
+Bytes thumbnail(std::uint8_t k) { return Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).u8(k).be16(0xFFD9); }
+Bytes image_with_thumbnail(std::uint8_t k) {
+  Bytes app1 = Bytes{}.text("TEST").append(thumbnail(k));
+  return Bytes{0xFF, 0xD8}.segment(0xFFE1, app1).be16(0xFFDA).be16(2).raw({k, k}).be16(0xFFD9);
+}
+
 std::string file_lines(const std::string& name, std::size_t size) {
   return "reading file " + name + ":\nFilelen " + std::to_string(size) + " Bytes\nfile size " +
          std::to_string(size) + " bytes\n";
 }
 
 // The lines of the carving itself (candidates, files and their failures),
-// without the walk's lines in between.
+// without the walk's lines in between.  A walk that ends on a failed marker
+// read leaves its line open, so a kept text may start inside a line.
 std::string carving_lines(const std::string& out) {
   static const char* const kept[] = {"reading file ", "found SOI-Marker", "restore ",
                                      "could not create",  "will not write",   "error "};
   std::istringstream in(out);
   std::string line, result;
-  // A walk that ends on a failed marker read leaves its marker line open, so
-  // the next text (the next file's first line) may continue it.
   while (std::getline(in, line))
     for (const char* prefix : kept)
       if (std::size_t at = line.find(prefix); at != std::string::npos) {
@@ -50,39 +56,26 @@ std::string carving_lines(const std::string& out) {
   return result;
 }
 
-std::string recovered_names(const ScratchDir& dir) {
-  std::string names;
-  for (const auto& name : dir.list())
-    if (name.rfind("segsniff_recover_", 0) == 0) names += name + " ";
-  return names;
-}
-
-TEST(RecoverJpegStreams, OnlyFfD8PairsAreCandidatesAndAPairAtTheLastTwoBytesRunsOff) {
+// Only FF D8 is a candidate (not D8 FF, not a lone FF); a pair at the last
+// two bytes runs off the end.  In card.img the scan data holds FF D8 FF C0
+// 10 00: a candidate of its own whose frame header runs 4092 bytes past the end.
+TEST(RecoverJpegStreams, EveryFfD8PairIsTriedAndCompleteStreamsAreWrittenWhole) {
   ScratchDir dir;
   dir.write("one.img", Bytes{0xFF}.str());
   dir.write("reversed.img", Bytes{0xD8, 0xFF, 0x00, 0xFF}.str());
   dir.write("end.img", Bytes{0x00, 0xFF, 0xD8}.str());
-  RunResult r = run_segsniff(dir, {"-recover", "one.img", "reversed.img", "end.img"}, true);
-  EXPECT_TRUE(same_text(r.out, banner() + "Option -recover found\n" + file_lines("one.img", 1) +
-                                   file_lines("reversed.img", 4) + file_lines("end.img", 3) +
-                                   "found SOI-Marker at offset 00000001\n"
-                                   "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
-                                   "Ooops, No EOI found. pos 00000003 > end 00000003 (diff 0)\n"));
-  EXPECT_EQ(recovered_names(dir), "");
-  EXPECT_EQ(r.status, 0);
-}
-
-TEST(RecoverJpegStreams, OneImageIsWrittenWholeAndThePairsInsideItAreTriedToo) {
-  // FF D8 | FF DA 00 02 | scan data FF D8 FF C0 10 00 | FF D9: the skip over
-  // the scan data passes the inner pair, which is a candidate of its own
-  // whose frame header runs 4092 bytes past the end.
   Bytes card = Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2);
   card.raw({0xFF, 0xD8, 0xFF, 0xC0, 0x10, 0x00}).be16(0xFFD9);
-  ScratchDir dir;
   dir.write("card.img", card.str());
-  RunResult r = run_segsniff(dir, {"-recover", "card.img"}, true);
+  RunResult r =
+      run_segsniff(dir, {"-recover", "one.img", "reversed.img", "end.img", "card.img"}, true);
   EXPECT_TRUE(same_text(
-      r.out, banner() + "Option -recover found\n" + file_lines("card.img", 14) +
+      r.out, banner() + "Option -recover found\n" + file_lines("one.img", 1) +
+                 file_lines("reversed.img", 4) + file_lines("end.img", 3) +
+                 "found SOI-Marker at offset 00000001\n"
+                 "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+                 "Ooops, No EOI found. pos 00000003 > end 00000003 (diff 0)\n" +
+                 file_lines("card.img", 14) +
                  "found SOI-Marker at offset 00000000\n"
                  "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
                  "Marker FFDA at file offset 00000002: (SOS) Start of Scan\n"
@@ -95,107 +88,41 @@ TEST(RecoverJpegStreams, OneImageIsWrittenWholeAndThePairsInsideItAreTriedToo) {
                  "Marker FFC0 at file offset 00000002: (SOF) Start of Frame\n"
                  "  field SOF has len 4096\n"
                  "Ooops, No EOI found. pos 0000100A > end 0000000E (diff 4092)\n"));
-  EXPECT_EQ(recovered_names(dir), "segsniff_recover_001.jpg ");
   EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), card.str());
+  EXPECT_FALSE(dir.exists("segsniff_recover_002.jpg"));
+  EXPECT_EQ(r.status, 0);
 }
 
-TEST(RecoverJpegStreams, AStreamCutInsideItsScanDataRunsOnToTheNextEndOfImage) {
+// a.img: an image with a thumbnail (0..27), a stream cut inside its scan
+// data (27..36) that runs on to the end of the next one (36..47), two filler
+// bytes and a stream without any FF D9 after it (49..58).  Thumbnails and
+// inner streams come after their container; numbers run on into b.img.
+TEST(RecoverJpegStreams, StreamsAreWrittenInTheOrderOfTheirPairsNumberedAcrossTheRun) {
   ScratchDir dir;
-  Bytes card = cut_image().append(tiny_image(7));  // 9 + 11 bytes
-  dir.write("card.img", card.str());
-  RunResult r = run_segsniff(dir, {"-recover", "card.img"}, true);
-  EXPECT_TRUE(same_text(
-      r.out, banner() + "Option -recover found\n" + file_lines("card.img", 20) +
-                 "found SOI-Marker at offset 00000000\n"
-                 "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
-                 "Marker FFDA at file offset 00000002: (SOS) Start of Scan\n"
-                 "  field SOS has len 2\n"
-                 "  hopefully skipping 12 bytes of compressed image data to next 0xFF.\n"
-                 "Marker FFD9 at file offset 00000012: (EOI) End of Image\n"
-                 "restore 20 bytes to file 'segsniff_recover_001.jpg' (offset 0 to 20)\n"
-                 "found SOI-Marker at offset 00000009\n"
-                 "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
-                 "Marker FFDA at file offset 00000002: (SOS) Start of Scan\n"
-                 "  field SOS has len 2\n"
-                 "  hopefully skipping 3 bytes of compressed image data to next 0xFF.\n"
-                 "Marker FFD9 at file offset 00000009: (EOI) End of Image\n"
-                 "restore 11 bytes to file 'segsniff_recover_002.jpg' (offset 9 to 20)\n"));
-  EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), card.str());
-  EXPECT_EQ(dir.read("segsniff_recover_002.jpg"), tiny_image(7).str());
-}
-
-TEST(RecoverJpegStreams, NumbersRunOnAcrossTheFilesOfARunAndAStreamWithoutEndUsesNone) {
-  ScratchDir dir;
-  // a.img: a complete stream, two filler bytes, a stream with no FF D9 after it.
-  dir.write("a.img", tiny_image(1).fill(2, 0).append(cut_image()).str());
+  Bytes a = image_with_thumbnail(1).append(cut_image()).append(tiny_image(7));
+  dir.write("a.img", a.fill(2, 0).append(cut_image()).str());
   dir.write("b.img", tiny_image(2).str());
   RunResult r = run_segsniff(dir, {"-recover", "a.img", "b.img"});
   EXPECT_TRUE(same_text(carving_lines(r.out),
                         "reading file a.img:\n"
                         "found SOI-Marker at offset 00000000\n"
-                        "restore 11 bytes to file 'segsniff_recover_001.jpg' (offset 0 to 11)\n"
-                        "found SOI-Marker at offset 0000000D\n"
-                        "reading file b.img:\n"
-                        "found SOI-Marker at offset 00000000\n"
-                        "restore 11 bytes to file 'segsniff_recover_002.jpg' (offset 0 to 11)\n"));
-  EXPECT_EQ(recovered_names(dir), "segsniff_recover_001.jpg segsniff_recover_002.jpg ");
-  EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), tiny_image(1).str());
-  EXPECT_EQ(dir.read("segsniff_recover_002.jpg"), tiny_image(2).str());
-}
-
-// An image whose APP1 segment carries a complete thumbnail stream (27 bytes;
-// the thumbnail is the 9 bytes from offset 10).
-Bytes thumbnail(std::uint8_t k) {
-  return Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).u8(k).be16(0xFFD9);
-}
-Bytes image_with_thumbnail(std::uint8_t k) {
-  Bytes app1 = Bytes{}.text("TEST").append(thumbnail(k));
-  return Bytes{0xFF, 0xD8}.segment(0xFFE1, app1).be16(0xFFDA).be16(2).raw({k, k}).be16(0xFFD9);
-}
-
-TEST(RecoverJpegStreams, ThumbnailsFollowTheirImageInTheOrderOfTheirPairs) {
-  ScratchDir dir;
-  dir.write("card.img", image_with_thumbnail(1).append(image_with_thumbnail(2)).str());
-  RunResult r = run_segsniff(dir, {"-recover", "card.img"});
-  EXPECT_TRUE(same_text(carving_lines(r.out),
-                        "reading file card.img:\n"
-                        "found SOI-Marker at offset 00000000\n"
                         "restore 27 bytes to file 'segsniff_recover_001.jpg' (offset 0 to 27)\n"
                         "found SOI-Marker at offset 0000000A\n"
                         "restore 9 bytes to file 'segsniff_recover_002.jpg' (offset 10 to 19)\n"
                         "found SOI-Marker at offset 0000001B\n"
-                        "restore 27 bytes to file 'segsniff_recover_003.jpg' (offset 27 to 54)\n"
-                        "found SOI-Marker at offset 00000025\n"
-                        "restore 9 bytes to file 'segsniff_recover_004.jpg' (offset 37 to 46)\n"));
+                        "restore 20 bytes to file 'segsniff_recover_003.jpg' (offset 27 to 47)\n"
+                        "found SOI-Marker at offset 00000024\n"
+                        "restore 11 bytes to file 'segsniff_recover_004.jpg' (offset 36 to 47)\n"
+                        "found SOI-Marker at offset 00000031\n"
+                        "reading file b.img:\n"
+                        "found SOI-Marker at offset 00000000\n"
+                        "restore 11 bytes to file 'segsniff_recover_005.jpg' (offset 0 to 11)\n"));
   EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), image_with_thumbnail(1).str());
   EXPECT_EQ(dir.read("segsniff_recover_002.jpg"), thumbnail(1).str());
-  EXPECT_EQ(dir.read("segsniff_recover_003.jpg"), image_with_thumbnail(2).str());
-  EXPECT_EQ(dir.read("segsniff_recover_004.jpg"), thumbnail(2).str());
-}
-
-TEST(RecoverJpegStreams, RecoveringAnEarlierOutputNeverWritesOverIt) {
-  ScratchDir dir;
-  const std::string image = tiny_image(5).str();
-  dir.write("segsniff_recover_001.jpg", image);
-  RunResult r = run_segsniff(
-      dir, {"-recover", "segsniff_recover_001.jpg", "segsniff_recover_001.jpg"}, true);
-  auto walk = [](int number) {
-    return "found SOI-Marker at offset 00000000\n"
-           "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
-           "Marker FFDA at file offset 00000002: (SOS) Start of Scan\n"
-           "  field SOS has len 2\n"
-           "  hopefully skipping 3 bytes of compressed image data to next 0xFF.\n"
-           "Marker FFD9 at file offset 00000009: (EOI) End of Image\n"
-           "restore 11 bytes to file 'segsniff_recover_00" +
-           std::to_string(number) + ".jpg' (offset 0 to 11)\n";
-  };
-  EXPECT_TRUE(same_text(
-      r.out, banner() + "Option -recover found\n" + file_lines("segsniff_recover_001.jpg", 11) +
-                 walk(1) +
-                 "will not write file 'segsniff_recover_001.jpg': it is the file being scanned\n" +
-                 file_lines("segsniff_recover_001.jpg", 11) + walk(2)));
-  EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), image);
-  EXPECT_EQ(dir.read("segsniff_recover_002.jpg"), image);
+  EXPECT_EQ(dir.read("segsniff_recover_003.jpg"), cut_image().append(tiny_image(7)).str());
+  EXPECT_EQ(dir.read("segsniff_recover_004.jpg"), tiny_image(7).str());
+  EXPECT_EQ(dir.read("segsniff_recover_005.jpg"), tiny_image(2).str());
+  EXPECT_FALSE(dir.exists("segsniff_recover_006.jpg"));
 }
 
 TEST(RecoverJpegStreams, OutputsThatCannotBeWrittenUseUpTheirNumberAndOldOnesAreReplaced) {
@@ -228,35 +155,8 @@ TEST(RecoverJpegStreams, OutputsThatCannotBeWrittenUseUpTheirNumberAndOldOnesAre
   EXPECT_EQ(dir.read("segsniff_recover_004.jpg"), tiny_image(4).str());
 }
 
-TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
-  // Each head FF D8 FF DA 00 02 01 02 starts a scan whose FF D9 search would
-  // run through all the filler after the heads: quadratic, unless the search
-  // remembers its answer across candidates.
-  constexpr int heads = 4000;
-  constexpr std::size_t filler = 4 << 20;
-  Bytes hostile;
-  for (int i = 0; i < heads; ++i) hostile.raw({0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x01, 0x02});
-  hostile.fill(filler, 0x5A);
-
-  CarvingRun run;
-  std::string out;
-  {
-    CapturedOutput capture;
-    recover_jpeg_streams(CarvedInput{hostile.data(), hostile.size()}, run);
-    out = capture.out();
-  }
-  std::size_t found = 0;
-  for (std::size_t at = out.find("found SOI-Marker"); at != std::string::npos;
-       at = out.find("found SOI-Marker", at + 1))
-    ++found;
-  EXPECT_EQ(found, std::size_t{heads});
-  EXPECT_EQ(run.last_number, 0);
-  EXPECT_LE(run.eoi_bytes_searched, 2 * hostile.size());
-}
-
-// A head whose Exif block carries a thumbnail that is itself cut off: FF D8,
-// APP1 "Exif" with IFD0 (one entry) and IFD1 pointing at the 8 thumbnail
-// bytes FF D8 FF DA 00 02 01 02, then a scan header and two bytes of data.
+// FF D8, APP1 "Exif" whose IFD1 points at a thumbnail cut off inside its
+// scan data (FF D8 FF DA 00 02 01 02), then a scan header and two bytes.
 Bytes head_with_cut_thumbnail() {
   const Bytes thumbnail = Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).raw({1, 2});
   Bytes tiff = Bytes{}.text("II").le16(42).le32(8);
@@ -268,13 +168,15 @@ Bytes head_with_cut_thumbnail() {
   return Bytes{0xFF, 0xD8}.segment(0xFFE1, app1).be16(0xFFDA).be16(2).raw({1, 2});
 }
 
-TEST(RecoverJpegStreams, HeadsWithCutThumbnailsCostLinearWorkToo) {
-  // Each head's nested thumbnail walk searches a small window between two
-  // searches over the rest of the input: that must not make the next
-  // candidate search the filler again.
-  constexpr int heads = 2000;
+// Every head's FF D9 search would run through all the filler behind the
+// heads, and a cut thumbnail puts a search in a small window between two
+// over the rest of the input: quadratic, unless the search remembers its
+// answers across candidates and windows.
+TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
+  constexpr std::size_t heads = 2000;
   Bytes hostile;
-  for (int i = 0; i < heads; ++i) hostile.append(head_with_cut_thumbnail());
+  for (std::size_t i = 0; i < heads; ++i)
+    hostile.append(cut_image()).append(head_with_cut_thumbnail());
   hostile.fill(4 << 20, 0x5A);
 
   CarvingRun run;
@@ -284,21 +186,16 @@ TEST(RecoverJpegStreams, HeadsWithCutThumbnailsCostLinearWorkToo) {
     recover_jpeg_streams(CarvedInput{hostile.data(), hostile.size()}, run);
     out = capture.out();
   }
-  auto count = [&out](const std::string& text) {
-    std::size_t n = 0;
-    for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count("found SOI-Marker"), std::size_t{2 * heads});  // head and thumbnail
-  // The outer walk, the nested thumbnail walk and the thumbnail's own walk.
-  EXPECT_EQ(count("(SOS) Start of Scan"), std::size_t{3 * heads});
+  std::size_t found = 0;
+  for (std::size_t at = 0; (at = out.find("found SOI-Marker", at)) != std::string::npos; ++at) ++found;
+  EXPECT_EQ(found, 3 * heads);  // cut image, head, thumbnail
   EXPECT_EQ(run.last_number, 0);
   EXPECT_LE(run.eoi_bytes_searched, 2 * hostile.size());
 }
 
 TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
-  // An input of 4 GiB + 4 KiB whose last page holds a complete stream: all
-  // zero pages but the last, so it costs address space, not memory.
+  // 4 GiB of zero pages and a last page holding a complete stream: it costs
+  // address space, not memory.
   constexpr std::size_t stream_at = std::size_t{1} << 32;
   constexpr std::size_t size = stream_at + 4096;
   void* view =
@@ -338,47 +235,27 @@ TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
   EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), image.str());
 }
 
+// Real camera files laid end to end each come back whole, but the one
+// damaged on purpose: an FF D9 pair inside its scan data ends it early.
 TEST(RecoverJpegStreams, EveryCorpusFileConcatenatedIsRecoveredByteForByte) {
   std::vector<std::string> files = corpus_files();
   if (files.empty()) GTEST_SKIP() << "corpus folder ../shared/corpus is absent";
   ScratchDir dir;
+  std::vector<std::string> contents;
   std::string card;
-  struct Placed {
-    std::string name, bytes;
-    std::size_t offset;
-  };
-  std::vector<Placed> placed;
   for (const auto& path : files) {
     std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    placed.push_back({std::filesystem::path(path).filename(), s.str(), card.size()});
-    card += s.str();
+    contents.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    card += contents.back();
   }
   dir.write("card.img", card);
-  RunResult r = run_segsniff(dir, {"-recover", "card.img"});
-
-  // Every "restore" line, by the stretch of the input it names.
-  std::map<std::pair<long, long>, std::string> written;
-  std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);) {
-    long length = 0, from = 0, to = 0;
-    char name[64] = {};
-    if (std::sscanf(line.c_str(), "restore %ld bytes to file '%63[^']' (offset %ld to %ld)",
-                    &length, name, &from, &to) == 4)
-      written[{from, to}] = name;
-  }
-  for (const auto& p : placed) {
-    auto stretch = std::make_pair(static_cast<long>(p.offset),
-                                  static_cast<long>(p.offset + p.bytes.size()));
-    if (p.name == "corrupted.jpg") {
-      // Damaged on purpose: an FF D9 pair inside its scan data ends its stream early.
-      EXPECT_EQ(written.count(stretch), 0u) << p.name;
-      continue;
-    }
-    ASSERT_EQ(written.count(stretch), 1u) << p.name << " not recovered whole";
-    EXPECT_TRUE(dir.read(written[stretch]) == p.bytes) << p.name << " differs from "
-                                                       << written[stretch];
+  run_segsniff(dir, {"-recover", "card.img"});
+  std::set<std::string> written;
+  for (const auto& name : dir.list())
+    if (name.rfind("segsniff_recover_", 0) == 0) written.insert(dir.read(name));
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const bool damaged = std::filesystem::path(files[i]).filename() == "corrupted.jpg";
+    EXPECT_EQ(written.count(contents[i]), damaged ? 0u : 1u) << files[i];
   }
 }
 
