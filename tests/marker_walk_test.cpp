@@ -54,7 +54,7 @@ Bytes illegal_markers(int count) {
 std::string illegal_marker_lines(int count) {
   std::string lines;
   for (int i = 0; i < count; ++i) {
-    char line[96];
+    char line[128];
     std::snprintf(line, sizeof line,
                   "Marker %04X at file offset %08X: illegal marker %04X\n"
                   "  field illegal marker has len 2\n",

@@ -31,6 +31,17 @@ void write_file(const fs::path& path, const std::string& content) {
   f.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
+// Invisible bytes as \xNN, so that a difference in them shows.
+std::string escaped(const std::string& line) {
+  std::string shown;
+  for (unsigned char c : line) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    shown += c == '\\' ? "\\\\" : (c < 0x20 || c >= 0x7F) ? hex : std::string(1, static_cast<char>(c));
+  }
+  return shown;
+}
+
 }  // namespace
 
 ScratchDir::ScratchDir() {
@@ -104,18 +115,6 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
   for (const auto& f : files) dir.write(f.name, f.content);
   return run_segsniff(dir, args, merge);
 }
-
-namespace {
-std::string escaped(const std::string& line) {
-  std::string shown;
-  for (unsigned char c : line) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-    shown += c == '\\' ? "\\\\" : (c < 0x20 || c >= 0x7F) ? hex : std::string(1, static_cast<char>(c));
-  }
-  return shown;
-}
-}  // namespace
 
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want) {
   if (have == want) return ::testing::AssertionSuccess();
