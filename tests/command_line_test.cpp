@@ -40,10 +40,6 @@ TEST(CommandLine, ArgumentsAreActedOnLeftToRightUntilAnUnknownOption) {
 }
 
 TEST(CommandLine, CommandArgumentsAreTakenAsTheyStand) {
-  RunResult info = run_with_files({}, {"-info", "-x"});
-  EXPECT_TRUE(info.out.starts_with(banner() + "Command -info found (source '-x')\n")) << info.out;
-  EXPECT_EQ(info.status, 0);
-
   RunResult copy = run_with_files({{"more.jpg", soi_eoi}}, {"-Copy", "-s", "-d", "more.jpg"});
   EXPECT_TRUE(copy.out.starts_with(banner() + "Command -copy found (source '-s', dest '-d')\n"))
       << copy.out;

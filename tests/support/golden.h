@@ -19,8 +19,7 @@ struct FixtureFile {
   FixtureFile(std::string n, std::string c) : name(std::move(n)), content(std::move(c)) {}
 };
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh temporary directory, removed with everything in it.
 class ScratchDir {
  public:
   ScratchDir();
@@ -45,8 +44,7 @@ struct RunResult {
 };
 
 // Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
-// merge, standard error goes to the same file as standard output, so the
-// interleaving can be checked.
+// merge, standard error goes where standard output goes (interleaving).
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
                        bool merge = false);
 
@@ -54,8 +52,7 @@ RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& ar
 RunResult run_with_files(const std::vector<FixtureFile>& files,
                          const std::vector<std::string>& args, bool merge = false);
 
-// Byte-for-byte comparison that names the first differing line and column and
-// shows both lines with invisible characters escaped.
+// Byte for byte; names the first differing line and column, shows both lines.
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want);
 
 std::string banner();      // what every run starts with on standard output
