@@ -29,12 +29,7 @@ std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string
     int err = ::open("/dev/null", O_WRONLY);
     if (err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
     ::dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(SEGSNIFF_BINARY)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::setenv("LC_ALL", "C", 1);
-    ::execv(SEGSNIFF_BINARY, argv.data());
-    ::_exit(127);
+    exec_segsniff(args);
   }
   EXPECT_GT(child, 0);
   std::string seen;

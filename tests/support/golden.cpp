@@ -79,6 +79,15 @@ std::vector<std::string> ScratchDir::list() const {
   return names;
 }
 
+void exec_segsniff(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(SEGSNIFF_BINARY)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::setenv("LC_ALL", "C", 1);
+  ::execv(SEGSNIFF_BINARY, argv.data());
+  ::_exit(127);
+}
+
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args, bool merge) {
   // Beside the directory, so that the run's own output files are not in it.
   const std::string out_path = dir.path() + ".out", err_path = dir.path() + ".err";
@@ -91,12 +100,7 @@ RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& ar
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(SEGSNIFF_BINARY)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::setenv("LC_ALL", "C", 1);
-    ::execv(SEGSNIFF_BINARY, argv.data());
-    ::_exit(127);
+    exec_segsniff(args);
   }
   int wstatus = 0;
   ::waitpid(child, &wstatus, 0);

@@ -43,6 +43,10 @@ struct RunResult {
   int status = -1;  // exit status, or 128 + signal
 };
 
+// In a forked child whose descriptors are set up: replaces the process by
+// the built segsniff with `args` and LC_ALL=C (exit status 127 if it cannot).
+[[noreturn]] void exec_segsniff(const std::vector<std::string>& args);
+
 // Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
 // merge, standard error goes where standard output goes (interleaving).
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
