@@ -208,8 +208,8 @@ ByteVector dqt_segment(int components) {
   ByteVector payload;
   for (int t = 0; t < (components == 1 ? 1 : 2); ++t) {
     payload.push_back(static_cast<std::uint8_t>(t));  // 8-bit precision, table t
-    for (std::uint8_t natural : zigzag_table)
-      payload.push_back(static_cast<std::uint8_t>(quant_table(t)[natural]));
+    const auto& table = t == 0 ? luminance_quant_table : chrominance_quant_table;
+    for (std::uint8_t natural : zigzag_table) payload.push_back(static_cast<std::uint8_t>(table[natural]));
   }
   return make_segment(marker_dqt, payload);
 }
@@ -336,9 +336,6 @@ ByteVector encode_baseline_jpeg(const Raster& image, std::span<const ByteVector>
   return out;
 }
 
-std::span<const std::uint16_t> quant_table(int table) {
-  return table == 0 ? luminance_quant_table : chrominance_quant_table;
-}
 HuffmanTable dc_huffman_table(int table) {
   return {table == 0 ? std::span<const std::uint8_t>(dc_luminance_bits) : dc_chrominance_bits, dc_values};
 }
@@ -346,6 +343,5 @@ HuffmanTable ac_huffman_table(int table) {
   return table == 0 ? HuffmanTable{ac_luminance_bits, ac_luminance_values}
                     : HuffmanTable{ac_chrominance_bits, ac_chrominance_values};
 }
-std::span<const std::uint8_t> zigzag_order() { return zigzag_table; }
 
 }  // namespace segsniff::sample

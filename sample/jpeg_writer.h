@@ -46,16 +46,14 @@ ByteVector jfif_app0_segment();
 ByteVector encode_baseline_jpeg(const Raster& image,
                                 std::span<const ByteVector> leading_segments = {});
 
-// The coding tables, exposed for tests that decode the output again.
-// Quantisation tables are in natural (row-major) order; Huffman tables are
-// the BITS (codes per length 1..16) and HUFFVAL lists of T.81 Annex C.
+// The Huffman tables, exposed for the test that checks they are complete
+// prefix codes: the BITS (codes per length 1..16) and HUFFVAL lists of T.81
+// Annex C.
 struct HuffmanTable {
   std::span<const std::uint8_t> bits;  // 16 counts
   std::span<const std::uint8_t> values;
 };
-std::span<const std::uint16_t> quant_table(int table);  // 0: luminance, 1: chrominance
 HuffmanTable dc_huffman_table(int table);
 HuffmanTable ac_huffman_table(int table);
-std::span<const std::uint8_t> zigzag_order();  // zigzag position -> natural index
 
 }  // namespace segsniff::sample

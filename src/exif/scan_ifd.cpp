@@ -36,10 +36,10 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 // the chain it belongs to, and the enclosing IFD goes on with its next entry.
 //
 // Once an entry read runs off the window the cursor is lost and every later
-// entry of the IFD would fail in the same way, four reader messages each;
-// with a count of up to 65535 that is a flood from a two-byte field, so the
-// rest of the entries are summed up in one line.  The entries of one
-// structure are also bounded in number (max_entries_per_structure).
+// entry of the IFD would fail in the same way, five lines each; with a count
+// of up to 65535 that is a flood from a two-byte field, so the rest of the
+// entries are summed up in one line.  The entries of one structure are also
+// bounded in number (max_entries_per_structure).
 void scan_ifd(ByteRegion& region, TiffContext& context) {
   if (!region.holds(region.cursor, 2)) {
     err_printf("IFD out of area\n");
