@@ -1,0 +1,241 @@
+#include "jpeg/fragment_search.h"
+
+#include <algorithm>
+
+#include "jpeg/decode_check.h"
+
+namespace segsniff {
+
+namespace {
+
+// How far after a cut the next piece is looked for, in blocks (file systems
+// fill the free clusters after the cut first: the gaps on the sample cards
+// are at most a few hundred clusters), and how many blocks are decoded at
+// most for one cut.
+constexpr std::uint64_t max_distance_blocks = 8192;
+constexpr int max_trials_per_cut = 300;
+
+// A photo in more pieces than this is not followed further.
+constexpr int max_pieces = 64;
+
+// A block that continues the rows above it within this factor of the
+// photo's own level (both plus one) is taken at once; one within the factor
+// that ends a photo's data is taken if nothing better is within reach.
+constexpr double good_join_ratio = 1.5;
+constexpr double acceptable_join_ratio = 2.0;
+
+// The context of a decode that starts without a restart marker: a picture
+// row of MCUs (the rows above the judged ones) and this much before it, in
+// which the library finds its way into the MCU sequence.
+constexpr std::uint64_t settling_bytes = 4096;
+constexpr std::uint64_t row_bytes_unknown = 16384;
+
+constexpr std::uint8_t marker_rst0 = 0xD0, marker_rst7 = 0xD7;
+
+// Blocks decoded at most for one photo, over all its cuts.
+constexpr int max_trials_per_photo = 1500;
+
+bool within(double score, double level, double ratio) { return !above_level(score, level, ratio); }
+
+// The runs of `runs` from stream position `from` (bytes counted along the
+// runs) to their end.
+ByteRuns runs_from(const ByteRuns& runs, std::uint64_t from) {
+  ByteRuns out;
+  for (const ByteRun& run : runs) {
+    if (from >= run.length) {
+      from -= run.length;
+      continue;
+    }
+    out.push_back({run.offset + from, run.length - from});
+    from = 0;
+  }
+  return out;
+}
+
+}  // namespace
+
+struct FragmentSearch::Cut {
+  ByteRuns path;          // the photo so far, SOI first, up to the cut
+  FollowResult follow;    // how following the last piece ended
+  double level = -1;
+  double bytes_per_mcu = 0;
+  int trials = 0;         // blocks decoded for this photo so far
+};
+
+FollowResult FragmentSearch::first_look(const PhotoScan& photo) const {
+  DecodePlan plan;
+  plan.runs = {photo.header_run(), {photo.header.data_at, input_.end - photo.header.data_at}};
+  return follow_scan(photo, plan, 1, -1);
+}
+
+// The scan data of `path` from a place where a decode can start, after the
+// header run: just after a restart marker at least a picture row before the
+// cut, where the scan has restart markers; else a picture row and
+// settling_bytes before the cut; from the start of the scan when the
+// photo's data is not that long.
+DecodePlan FragmentSearch::context_for(const PhotoScan& photo, const ByteRuns& path,
+                                       double bytes_per_mcu, bool longer) const {
+  const ByteRuns data = runs_from(path, photo.header.data_at - photo.soi);
+  const std::uint64_t available = total_length(data);
+  const double row = bytes_per_mcu > 0 ? bytes_per_mcu * photo.header.mcus_per_row()
+                                       : static_cast<double>(row_bytes_unknown);
+  std::uint64_t back = static_cast<std::uint64_t>(row * 1.25) + settling_bytes;
+  if (longer) back *= 4;
+  DecodePlan plan;
+  std::uint64_t start = 0;  // stream position in `data`
+  if (photo.header.restart_interval > 0) {
+    // The last restart marker that ends at least `back` bytes before the cut.
+    std::uint64_t stream_end = available;
+    for (std::size_t i = data.size(); i-- > 0 && start == 0;) {
+      const ByteRun run = data[i];
+      const std::uint64_t run_start = stream_end - run.length;
+      stream_end = run_start;
+      const auto bytes = input_.bytes(run.offset, run.length);
+      for (std::size_t k = bytes.size(); k-- > 1;) {
+        const std::uint64_t after = run_start + k + 1;
+        if (after + back > available) continue;
+        if (bytes[k - 1] == 0xFF && bytes[k] >= marker_rst0 && bytes[k] <= marker_rst7) {
+          start = after;
+          plan.restart_shift = (bytes[k] - marker_rst0 + 1) % 8;
+          break;
+        }
+      }
+    }
+  } else if (available > back + settling_bytes / 2) {
+    start = available - back;
+  }
+  plan.runs.push_back(photo.header_run());
+  for (const ByteRun& run : runs_from(data, start)) plan.runs.push_back(run);
+  return plan;
+}
+
+int FragmentSearch::expected_restart(const PhotoScan& photo, const ByteRuns& path) const {
+  if (photo.header.restart_interval == 0) return no_restart_marker;
+  const ByteRuns data = runs_from(path, photo.header.data_at - photo.soi);
+  for (std::size_t i = data.size(); i-- > 0;) {
+    const int next = next_restart_number(input_, data[i].offset, data[i].end());
+    if (next != no_restart_marker) return next;
+  }
+  return 0;
+}
+
+// Finds the block that goes on from the end of cut.path and follows the
+// scan from it; on success cut.path has grown by the piece followed.
+bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_straight) const {
+  const Offset at = cut.path.back().end();
+  bool longer = false;
+  DecodePlan context = context_for(photo, cut.path, cut.bytes_per_mcu, longer);
+  const int restart = expected_restart(photo, cut.path);
+  Offset chosen = no_position;
+  Offset best = no_position;
+  double best_score = 0;
+  bool straight_usable = false;  // the block right after the cut decodes without damage
+  int trials = 0;
+  for (std::uint64_t j = skip_straight ? 1 : 0;
+       j < max_distance_blocks && trials < max_trials_per_cut && cut.trials < max_trials_per_photo;
+       ++j) {
+    const Offset g = at + j * block_;
+    if (g >= input_.end) break;
+    const std::uint64_t length = std::min<std::uint64_t>(block_, input_.end - g);
+    if (claims_.claimed(g) || !could_continue_scan(input_, g, length, restart)) continue;
+    TrialResult trial = try_block(photo, context, g, length, cut.level);
+    ++trials;
+    ++cut.trials;
+    ++blocks_tried_;
+    if (!trial.synced && !longer) {
+      longer = true;
+      context = context_for(photo, cut.path, cut.bytes_per_mcu, longer);
+      trial = try_block(photo, context, g, length, cut.level);
+      ++blocks_tried_;
+    }
+    if (!trial.usable || !trial.synced) continue;
+    if (cut.level < 0) cut.level = trial.context_level;
+    if (j == 0) straight_usable = true;
+    if (trial.completes || (trial.rows > 0 && within(trial.score, cut.level, good_join_ratio))) {
+      chosen = g;
+      break;
+    }
+    if (within(trial.score, cut.level, acceptable_join_ratio) &&
+        (best == no_position || trial.score < best_score)) {
+      best = g;
+      best_score = trial.score;
+    }
+  }
+  // A strong edge in the picture can look like a cut: with nothing better
+  // within reach, the photo goes on straight.
+  if (chosen == no_position) chosen = best;
+  if (chosen == no_position && straight_usable) chosen = at;
+  if (chosen == no_position) return false;
+
+  DecodePlan plan = context;
+  plan.runs.push_back({chosen, input_.end - chosen});
+  const Offset trusted = chosen == at && chosen != best ? at + block_ : 0;
+  FollowResult follow = follow_scan(photo, plan, plan.runs.size() - 1, cut.level, trusted);
+  if (follow.kind == FollowResult::Kind::complete) {
+    append_run(cut.path, {chosen, follow.eoi_end - chosen});
+  } else if (follow.kind == FollowResult::Kind::broken && follow.suspect > chosen) {
+    append_run(cut.path, {chosen, follow.suspect - chosen});
+  } else {
+    return false;
+  }
+  cut.follow = follow;
+  if (follow.level >= 0) cut.level = follow.level;
+  if (follow.bytes_per_mcu > 0) cut.bytes_per_mcu = follow.bytes_per_mcu;
+  return true;
+}
+
+Reassembly FragmentSearch::reassemble(const PhotoScan& photo, const FollowResult& first) const {
+  Reassembly result;
+  if (first.kind != FollowResult::Kind::broken || first.suspect <= photo.header.data_at) {
+    result.why = "its data stops before the first block of its scan";
+    result.stopped_at = first.suspect;
+    return result;
+  }
+  Cut cut;
+  cut.path = {{photo.soi, first.suspect - photo.soi}};
+  cut.follow = first;
+  cut.level = first.level;
+  cut.bytes_per_mcu = first.bytes_per_mcu;
+
+  for (int pieces = 1; cut.follow.kind == FollowResult::Kind::broken; ++pieces) {
+    result.stopped_at = cut.path.back().end();
+    if (pieces >= max_pieces) {
+      result.why = "it is in too many pieces";
+      return result;
+    }
+    Cut straight = cut;
+    if (continue_after(photo, straight, false)) {
+      cut = straight;
+      continue;
+    }
+    // The damage may have shown one block late: cut before that block.
+    Cut earlier = cut;
+    ByteRun& last = earlier.path.back();
+    const Offset floor = earlier.path.size() == 1 ? photo.header.data_at : last.offset;
+    if (last.end() < floor + block_ + 1) {
+      result.why = "no block goes on from where its data stops";
+      return result;
+    }
+    last.length -= block_;
+    if (!continue_after(photo, earlier, true)) {
+      result.why = "no block goes on from where its data stops";
+      return result;
+    }
+    cut = earlier;
+  }
+  if (cut.follow.kind != FollowResult::Kind::complete) {
+    result.why = "its data could not be followed";
+    return result;
+  }
+  const DecodeCheck check = decode_check(input_, cut.path);
+  if (check.kind != DecodeClass::clean) {
+    result.why = "the pieces found do not decode cleanly: " + check.message;
+    result.stopped_at = cut.path.back().end();
+    return result;
+  }
+  result.complete = true;
+  result.runs = cut.path;
+  return result;
+}
+
+}  // namespace segsniff

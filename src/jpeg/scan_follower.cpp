@@ -1,0 +1,220 @@
+#include "jpeg/scan_follower.h"
+
+#include "jpeg/mcu_row_decoder.h"
+#include "jpeg/seam_tracker.h"
+
+namespace segsniff {
+
+namespace {
+
+// A block whose rows' mean seam is this many times the photo's level (both
+// plus seam_floor) is not the photo's: on the sample cards 99.6 % of the
+// blocks of a photo stay below it, and 90 % of the blocks decoded from
+// foreign data right after a cut lie above it (most of the rest one block
+// later); foreign rows land at five to fifty times the level.  The floor
+// keeps a flat sky's level of a fraction of a level from making every
+// ripple a cut.
+constexpr double bad_block_ratio = 2.0;
+
+// Context that decodes this far above the level has not found its way into
+// the photo's MCU sequence.
+constexpr double unsynced_ratio = 3.0;
+
+// Weight of each good block in the running level.
+constexpr double level_weight = 0.3;
+
+// After the last MCU the library stops at the EOI marker, with at most a
+// few bytes of it in its bit buffer: an EOI further on means bytes that are
+// not part of the scan.
+constexpr std::uint64_t eoi_slack = 16;
+
+// A last block may hold only the scan's last rows; fewer rows than this
+// leave it unjudged.
+constexpr int min_rows_to_judge = 2;
+
+}  // namespace
+
+bool above_level(double mean, double level, double ratio) {
+  return mean + seam_floor > ratio * (level + seam_floor);
+}
+
+namespace {
+
+// Where run `index` holds p (searching on from `index`), or runs.size().
+std::size_t run_holding(const ByteRuns& runs, std::size_t index, Offset p) {
+  for (std::size_t i = index; i < runs.size(); ++i)
+    if (p >= runs[i].offset && p <= runs[i].end()) return i;
+  return runs.size();
+}
+
+// One past the FF D9 pair that ends the scan whose last MCU the library
+// read up to `last` (in runs[index]): the first pair from eoi_slack bytes
+// before `last` on, in the stream the runs make, within twice that distance;
+// no_position when there is none.
+Offset eoi_after(const ByteRegion& input, const ByteRuns& runs, std::size_t index, Offset last) {
+  if (index >= runs.size()) return no_position;
+  const Offset from = last - runs[index].offset > eoi_slack ? last - eoi_slack : runs[index].offset;
+  std::uint64_t looked = 0;
+  bool after_ff = false;
+  for (std::size_t i = index; i < runs.size() && looked <= 2 * eoi_slack; ++i) {
+    const Offset start = i == index ? from : runs[i].offset;
+    for (Offset p = start; p < runs[i].end() && looked <= 2 * eoi_slack; ++p, ++looked) {
+      const std::uint8_t b = input.byte_at(p);
+      if (after_ff && b == 0xD9) return p + 1;
+      after_ff = b == 0xFF;
+    }
+  }
+  return no_position;
+}
+
+// Mean seam of the rows ending in one block.
+struct BlockTally {
+  Offset block = no_position;
+  double sum = 0;
+  int rows = 0;
+  void add(double seam) {
+    if (seam < 0) return;
+    sum += seam;
+    ++rows;
+  }
+  double mean() const { return rows == 0 ? 0 : sum / rows; }
+};
+
+// Context rows compare with the picture row above them, which holds the
+// MCUs the library decoded while finding its way into the sequence: only
+// rows past that are the photo's level.
+std::uint32_t settling_mcus(const PhotoScan& photo) {
+  const std::uint32_t per_row = photo.header.mcus_per_row();
+  return per_row + per_row / 8 + 8;
+}
+
+}  // namespace
+
+Offset PhotoScan::block_start(Offset p) const {
+  const Offset phase = soi % block;
+  return p - (p + block - phase) % block;
+}
+
+FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::size_t judged_run,
+                         double level, Offset trusted_until) {
+  FollowResult result;
+  const ByteRuns& runs = plan.runs;
+  McuRowDecoder decoder(*photo.input, photo.header, runs, plan.restart_shift);
+  if (judged_run >= runs.size() || !decoder.start()) return result;
+  SeamTracker seams(photo.header.mcus_per_row());
+  const std::uint32_t settled_after = settling_mcus(photo);
+  BlockTally context, tally;
+  std::size_t index = 1;
+  int damage_before = -1;  // damage warnings when the judged rows began
+  const Offset data_start = runs[judged_run].offset;
+  std::uint32_t mcus_at_start = 0;
+
+  while (decoder.next_row()) {
+    const double seam = seams.add_row(decoder);
+    const Offset p = decoder.position();
+    index = run_holding(runs, index, p);
+    if (p == no_position || index == runs.size()) return result;  // the runs ended
+    if (index < judged_run) {
+      if (decoder.mcus_done() > settled_after) context.add(seam);
+      continue;
+    }
+    if (damage_before < 0) {
+      damage_before = decoder.damage_warnings();
+      mcus_at_start = decoder.mcus_done();
+      if (level < 0 && context.rows >= min_rows_to_judge) level = context.mean();
+      if (level >= 0 && context.rows >= min_rows_to_judge &&
+          above_level(context.mean(), level, unsynced_ratio)) {
+        result.kind = FollowResult::Kind::unsynced;
+        return result;
+      }
+    }
+    if (decoder.damage_warnings() > damage_before) {
+      const Offset at = decoder.first_damage_at();
+      result.kind = FollowResult::Kind::broken;
+      result.suspect = photo.block_start(at != no_position && at >= data_start ? at : p);
+      result.level = level;
+      return result;
+    }
+    if (decoder.mcus_done() > mcus_at_start && p > data_start)
+      result.bytes_per_mcu =
+          static_cast<double>(p - data_start) / static_cast<double>(decoder.mcus_done() - mcus_at_start);
+    const Offset block = photo.block_start(p);
+    if (tally.block == no_position) tally.block = block;
+    if (block != tally.block && tally.rows >= min_rows_to_judge) {
+      const bool trusted = tally.block < trusted_until;
+      if (!trusted && level >= 0 && above_level(tally.mean(), level, bad_block_ratio)) {
+        result.kind = FollowResult::Kind::broken;
+        result.suspect = tally.block;
+        result.level = level;
+        return result;
+      }
+      if (!trusted)
+        level = level < 0 ? tally.mean() : (1 - level_weight) * level + level_weight * tally.mean();
+      tally = BlockTally{block};
+    }
+    tally.add(seam);
+    if (decoder.mcus_done() >= decoder.total_mcus()) {
+      if (level >= 0 && tally.rows >= min_rows_to_judge &&
+          above_level(tally.mean(), level, bad_block_ratio)) {
+        result.kind = FollowResult::Kind::broken;
+        result.suspect = tally.block;
+        result.level = level;
+        return result;
+      }
+      result.eoi_end = eoi_after(*photo.input, runs, index, p);
+      result.kind = result.eoi_end == no_position ? FollowResult::Kind::broken
+                                                  : FollowResult::Kind::complete;
+      result.suspect = photo.block_start(p);
+      result.level = level;
+      return result;
+    }
+  }
+  return result;
+}
+
+TrialResult try_block(const PhotoScan& photo, const DecodePlan& context, Offset at,
+                      std::uint64_t length, double level) {
+  TrialResult trial;
+  ByteRuns runs = context.runs;
+  runs.push_back({at, length});
+  McuRowDecoder decoder(*photo.input, photo.header, runs, context.restart_shift);
+  if (!decoder.start()) return trial;
+  SeamTracker seams(photo.header.mcus_per_row());
+  const std::size_t judged_run = runs.size() - 1;
+  const std::uint32_t settled_after = settling_mcus(photo);
+  BlockTally before, inside;
+  std::size_t index = 1;
+  int damage_before = -1;
+
+  while (decoder.next_row()) {
+    const double seam = seams.add_row(decoder);
+    if (decoder.ran_out()) break;
+    const Offset p = decoder.position();
+    index = run_holding(runs, index, p);
+    if (index == runs.size()) break;
+    if (index < judged_run) {
+      if (decoder.mcus_done() > settled_after) before.add(seam);
+      continue;
+    }
+    if (damage_before < 0) damage_before = decoder.damage_warnings();
+    if (decoder.damage_warnings() > damage_before) return trial;  // damage inside the block
+    inside.add(seam);
+    if (decoder.mcus_done() >= decoder.total_mcus()) {
+      trial.completes = eoi_after(*photo.input, runs, index, p) != no_position;
+      if (!trial.completes) return trial;
+      break;
+    }
+  }
+  if (damage_before < 0) damage_before = decoder.damage_warnings();
+  if (decoder.failed() || (!decoder.ran_out() && !trial.completes)) return trial;
+  if (before.rows >= min_rows_to_judge) trial.context_level = before.mean();
+  if (level < 0) level = trial.context_level;
+  trial.synced = before.rows < min_rows_to_judge || level < 0 ||
+                 !above_level(before.mean(), level, unsynced_ratio);
+  trial.usable = true;
+  trial.rows = inside.rows;
+  trial.score = inside.rows == 0 ? level : inside.mean();
+  return trial;
+}
+
+}  // namespace segsniff
