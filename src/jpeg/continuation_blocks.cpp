@@ -43,6 +43,7 @@ bool could_continue_scan(const ByteRegion& input, Offset at, std::uint64_t lengt
 int next_restart_number(const ByteRegion& input, Offset from, Offset to) {
   if (to <= from + 1) return no_restart_marker;
   const std::span<const std::uint8_t> bytes = input.bytes(from, to - from);
+  if (bytes.empty()) return no_restart_marker;
   for (std::size_t i = bytes.size() - 1; i > 0; --i)
     if (bytes[i - 1] == 0xFF && bytes[i] >= marker_rst0 && bytes[i] <= marker_rst7)
       return (bytes[i] - marker_rst0 + 1) % 8;

@@ -35,6 +35,7 @@ int McuRowDecoder::warnings() const { return 0; }
 const std::string& McuRowDecoder::first_warning() const { return state_->no_text; }
 int McuRowDecoder::damage_warnings() const { return 0; }
 Offset McuRowDecoder::first_damage_at() const { return no_position; }
+Offset McuRowDecoder::met_eoi_at() const { return no_position; }
 
 bool mcu_row_decoder_available() { return false; }
 

@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include "jpeg/fragment_search.h"
 
 #include <algorithm>
@@ -65,6 +67,7 @@ struct FragmentSearch::Cut {
 FollowResult FragmentSearch::first_look(const PhotoScan& photo) const {
   DecodePlan plan;
   plan.runs = {photo.header_run(), {photo.header.data_at, input_.end - photo.header.data_at}};
+  plan.from_scan_start = true;
   return follow_scan(photo, plan, 1, -1);
 }
 
@@ -104,6 +107,7 @@ DecodePlan FragmentSearch::context_for(const PhotoScan& photo, const ByteRuns& p
   } else if (available > back + settling_bytes / 2) {
     start = available - back;
   }
+  plan.from_scan_start = start == 0;
   plan.runs.push_back(photo.header_run());
   for (const ByteRun& run : runs_from(data, start)) plan.runs.push_back(run);
   return plan;
@@ -148,10 +152,12 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
       trial = try_block(photo, context, g, length, cut.level);
       ++blocks_tried_;
     }
+    if (getenv("FRDEBUG")) fprintf(stderr, " trial %lld (+%llu blocks): usable %d synced %d score %.2f rows %d completes %d level %.2f ctx %.2f\n", (long long)g, (unsigned long long)j, trial.usable, trial.synced, trial.score, trial.rows, trial.completes, cut.level, trial.context_level);
     if (!trial.usable || !trial.synced) continue;
     if (cut.level < 0) cut.level = trial.context_level;
     if (j == 0) straight_usable = true;
-    if (trial.completes || (trial.rows > 0 && within(trial.score, cut.level, good_join_ratio))) {
+    if ((trial.completes && within(trial.score, cut.level, acceptable_join_ratio)) ||
+        (trial.rows > 0 && within(trial.score, cut.level, good_join_ratio))) {
       chosen = g;
       break;
     }
@@ -167,13 +173,15 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
   if (chosen == no_position && straight_usable) chosen = at;
   if (chosen == no_position) return false;
 
+  if (getenv("FRDEBUG")) fprintf(stderr, "cut at %lld: chose %lld (best %lld) after %d trials\n", (long long)at, (long long)chosen, (long long)best, trials);
   DecodePlan plan = context;
   plan.runs.push_back({chosen, input_.end - chosen});
   const Offset trusted = chosen == at && chosen != best ? at + block_ : 0;
   FollowResult follow = follow_scan(photo, plan, plan.runs.size() - 1, cut.level, trusted);
   if (follow.kind == FollowResult::Kind::complete) {
     append_run(cut.path, {chosen, follow.eoi_end - chosen});
-  } else if (follow.kind == FollowResult::Kind::broken && follow.suspect > chosen) {
+  } else if (follow.kind == FollowResult::Kind::broken && follow.suspect > chosen &&
+             follow.suspect <= input_.end) {
     append_run(cut.path, {chosen, follow.suspect - chosen});
   } else {
     return false;

@@ -60,7 +60,14 @@ void LibjpegSession::error_exit(j_common_ptr cinfo) {
 void LibjpegSession::emit_message(j_common_ptr cinfo, int level) {
   if (level >= 0) return;
   LibjpegSession& session = of(cinfo);
-  session.count_damage();
+  const auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (cinfo->err->msg_code == JWRN_HIT_MARKER && decompress->unread_marker == JPEG_EOI &&
+      !session.ran_out_ && session.met_eoi_at_ == no_position) {
+    session.met_eoi_at_ = session.position();
+    if (session.met_eoi_at_ == no_position) session.met_eoi_at_ = 0;
+  } else {
+    session.count_damage();
+  }
   if (session.warnings_++ > 0) return;
   char text[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, text);

@@ -76,6 +76,12 @@ class LibjpegSession {
   // offset the library had reached at the first of them.
   int damage_warnings() const { return damage_warnings_; }
   Offset first_damage_at() const { return first_damage_at_; }
+  // Whether the scan data ran into an EOI marker of the stream (not the one
+  // made up when the pieces ran out), and where the library then stood: a
+  // decode that starts in the middle of a scan meets the end of the photo
+  // before the MCU count it was told.  Not counted as damage.
+  bool met_eoi() const { return met_eoi_at_ != no_position; }
+  Offset met_eoi_at() const { return met_eoi_at_; }
 
   // Input offset of the next byte the library will take, as far as it has
   // committed its reading (it may hold a few bytes more in its bit buffer);
@@ -110,6 +116,7 @@ class LibjpegSession {
   Offset first_warning_at_ = no_position;
   int damage_warnings_ = 0;
   int restart_shift_ = no_restart_shift;
+  Offset met_eoi_at_ = no_position;
   Offset first_damage_at_ = no_position;
 };
 

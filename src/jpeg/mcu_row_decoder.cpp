@@ -135,6 +135,7 @@ int McuRowDecoder::warnings() const { return state_->session->warnings(); }
 const std::string& McuRowDecoder::first_warning() const { return state_->session->first_warning(); }
 int McuRowDecoder::damage_warnings() const { return state_->session->damage_warnings(); }
 Offset McuRowDecoder::first_damage_at() const { return state_->session->first_damage_at(); }
+Offset McuRowDecoder::met_eoi_at() const { return state_->session->met_eoi_at(); }
 
 bool mcu_row_decoder_available() { return true; }
 

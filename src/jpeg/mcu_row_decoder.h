@@ -65,6 +65,9 @@ class McuRowDecoder {
   // premature end when the runs were used up), and where it first saw it.
   int damage_warnings() const;
   Offset first_damage_at() const;
+  // Where the library stood when the scan data ran into the stream's EOI
+  // marker before the MCU count was reached; no_position if it did not.
+  Offset met_eoi_at() const;
 
  private:
   struct State;

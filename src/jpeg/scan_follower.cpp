@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include "jpeg/scan_follower.h"
 
 #include "jpeg/mcu_row_decoder.h"
@@ -28,6 +30,10 @@ constexpr double level_weight = 0.3;
 // not part of the scan.
 constexpr std::uint64_t eoi_slack = 16;
 
+// An MCU of ten blocks takes at most this many bytes (26 bits for each of
+// 64 coefficients).
+constexpr std::uint64_t largest_mcu_bytes = 2200;
+
 // A last block may hold only the scan's last rows; fewer rows than this
 // leave it unjudged.
 constexpr int min_rows_to_judge = 2;
@@ -47,24 +53,42 @@ std::size_t run_holding(const ByteRuns& runs, std::size_t index, Offset p) {
   return runs.size();
 }
 
-// One past the FF D9 pair that ends the scan whose last MCU the library
-// read up to `last` (in runs[index]): the first pair from eoi_slack bytes
-// before `last` on, in the stream the runs make, within twice that distance;
-// no_position when there is none.
-Offset eoi_after(const ByteRegion& input, const ByteRuns& runs, std::size_t index, Offset last) {
-  if (index >= runs.size()) return no_position;
-  const Offset from = last - runs[index].offset > eoi_slack ? last - eoi_slack : runs[index].offset;
+// One past the first FF D9 pair in the stream the runs make, looking from
+// `from` (in runs[index]) at most `window` bytes on; no_position when there
+// is none.  Scan data holds no FF D9 pair, so the first is the scan's end.
+Offset eoi_from(const ByteRegion& input, const ByteRuns& runs, std::size_t index, Offset from,
+                std::uint64_t window) {
   std::uint64_t looked = 0;
   bool after_ff = false;
-  for (std::size_t i = index; i < runs.size() && looked <= 2 * eoi_slack; ++i) {
+  for (std::size_t i = index; i < runs.size() && looked <= window; ++i) {
     const Offset start = i == index ? from : runs[i].offset;
-    for (Offset p = start; p < runs[i].end() && looked <= 2 * eoi_slack; ++p, ++looked) {
+    for (Offset p = start; p < runs[i].end() && looked <= window; ++p, ++looked) {
       const std::uint8_t b = input.byte_at(p);
       if (after_ff && b == 0xD9) return p + 1;
       after_ff = b == 0xFF;
     }
   }
   return no_position;
+}
+
+// The end of the scan whose last MCU the library read up to `last` (in
+// runs[index]): after the last MCU it stops at the EOI marker, with at most
+// a few bytes of it in its bit buffer.
+Offset eoi_after(const ByteRegion& input, const ByteRuns& runs, std::size_t index, Offset last) {
+  if (index >= runs.size()) return no_position;
+  const Offset from = last - runs[index].offset > eoi_slack ? last - eoi_slack : runs[index].offset;
+  return eoi_from(input, runs, index, from, 2 * eoi_slack);
+}
+
+// The end of the scan whose data ran into the EOI marker while the library
+// stood at `at` (it may have read the marker already, or be up to an MCU
+// before it).
+Offset eoi_met(const ByteRegion& input, const ByteRuns& runs, Offset at) {
+  const std::size_t index = run_holding(runs, 1, at);
+  if (index >= runs.size()) return no_position;
+  const Offset from =
+      at - runs[index].offset > largest_mcu_bytes ? at - largest_mcu_bytes : runs[index].offset;
+  return eoi_from(input, runs, index, from, 2 * largest_mcu_bytes);
 }
 
 // Mean seam of the rows ending in one block.
@@ -110,6 +134,22 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
   std::uint32_t mcus_at_start = 0;
 
   while (decoder.next_row()) {
+    if (decoder.met_eoi_at() != no_position &&
+        run_holding(runs, 1, decoder.met_eoi_at()) >= judged_run) {
+      // The photo ended; the rest of this row is made up.
+      result.eoi_end = eoi_met(*photo.input, runs, decoder.met_eoi_at());
+      const bool last_block_bad = plan.from_scan_start ||
+                                  (tally.block >= trusted_until && level >= 0 &&
+                                   tally.rows >= min_rows_to_judge &&
+                                   above_level(tally.mean(), level, bad_block_ratio));
+      result.kind = result.eoi_end == no_position || last_block_bad ? FollowResult::Kind::broken
+                                                                     : FollowResult::Kind::complete;
+      if (getenv("FRDEBUG")) fprintf(stderr, "  met eoi at %lld eoi_end %lld last_bad %d tally %.2f rows %d level %.2f\n", (long long)decoder.met_eoi_at(), (long long)result.eoi_end, last_block_bad, tally.mean(), tally.rows, level);
+      result.suspect =
+          tally.block != no_position ? tally.block : photo.block_start(decoder.met_eoi_at());
+      result.level = level;
+      return result;
+    }
     const double seam = seams.add_row(decoder);
     const Offset p = decoder.position();
     index = run_holding(runs, index, p);
@@ -130,6 +170,7 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
     }
     if (decoder.damage_warnings() > damage_before) {
       const Offset at = decoder.first_damage_at();
+      if (getenv("FRDEBUG")) fprintf(stderr, "  damage at %lld p %lld: %s\n", (long long)at, (long long)p, decoder.first_warning().c_str());
       result.kind = FollowResult::Kind::broken;
       result.suspect = photo.block_start(at != no_position && at >= data_start ? at : p);
       result.level = level;
@@ -142,6 +183,7 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
     if (tally.block == no_position) tally.block = block;
     if (block != tally.block && tally.rows >= min_rows_to_judge) {
       const bool trusted = tally.block < trusted_until;
+      if (getenv("FRDEBUG")) fprintf(stderr, "  block %lld mean %.2f rows %d level %.2f%s\n", (long long)tally.block, tally.mean(), tally.rows, level, trusted ? " trusted" : "");
       if (!trusted && level >= 0 && above_level(tally.mean(), level, bad_block_ratio)) {
         result.kind = FollowResult::Kind::broken;
         result.suspect = tally.block;
@@ -187,6 +229,13 @@ TrialResult try_block(const PhotoScan& photo, const DecodePlan& context, Offset 
   int damage_before = -1;
 
   while (decoder.next_row()) {
+    if (decoder.met_eoi_at() != no_position) {
+      if (context.from_scan_start) return trial;  // the EOI came before the last MCU
+      trial.completes = run_holding(runs, 1, decoder.met_eoi_at()) == judged_run &&
+                        eoi_met(*photo.input, runs, decoder.met_eoi_at()) != no_position;
+      if (!trial.completes) return trial;
+      break;
+    }
     const double seam = seams.add_row(decoder);
     if (decoder.ran_out()) break;
     const Offset p = decoder.position();

@@ -42,6 +42,9 @@ struct PhotoScan {
 struct DecodePlan {
   ByteRuns runs;
   int restart_shift = 0;
+  // The data starts at the beginning of the scan: the MCU count is exact,
+  // and an EOI marker before the last MCU means the photo's data stopped.
+  bool from_scan_start = false;
 };
 
 struct FollowResult {
