@@ -24,6 +24,9 @@ constexpr int max_pieces = 64;
 // photo's own level (both plus one) is taken at once; one within the factor
 // that ends a photo's data is taken if nothing better is within reach.
 constexpr double good_join_ratio = 1.5;
+// A block that gives fewer rows with a row above them than this cannot be
+// judged (a cut in the picture's first row of MCUs).
+constexpr int min_rows_to_choose = 2;
 constexpr double acceptable_join_ratio = 2.0;
 
 // The context of a decode that starts without a restart marker: a picture
@@ -133,7 +136,8 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
   Offset chosen = no_position;
   Offset best = no_position;
   double best_score = 0;
-  bool straight_usable = false;  // the block right after the cut decodes without damage
+  bool straight = false;  // the block right after the cut decodes without damage
+  double straight_score = 0;
   int trials = 0;
   for (std::uint64_t j = skip_straight ? 1 : 0;
        j < max_distance_blocks && trials < max_trials_per_cut && cut.trials < max_trials_per_photo;
@@ -155,9 +159,21 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
     if (getenv("FRDEBUG")) fprintf(stderr, " trial %lld (+%llu blocks): usable %d synced %d score %.2f rows %d completes %d level %.2f ctx %.2f\n", (long long)g, (unsigned long long)j, trial.usable, trial.synced, trial.score, trial.rows, trial.completes, cut.level, trial.context_level);
     if (!trial.usable || !trial.synced) continue;
     if (cut.level < 0) cut.level = trial.context_level;
-    if (j == 0) straight_usable = true;
-    if ((trial.completes && within(trial.score, cut.level, acceptable_join_ratio)) ||
-        (trial.rows > 0 && within(trial.score, cut.level, good_join_ratio))) {
+    if (j == 0) {
+      straight = true;
+      straight_score = trial.score;
+      if (trial.completes || within(trial.score, cut.level, good_join_ratio)) {
+        chosen = g;
+        break;
+      }
+      continue;
+    }
+    // Another block must join the rows above clearly better than the block
+    // right after the cut (which, at a strong edge in the picture, may look
+    // like a cut without being one).
+    if (trial.rows < min_rows_to_choose || (straight && trial.score * 2 > straight_score)) continue;
+    if (within(trial.score, cut.level, good_join_ratio) ||
+        (trial.completes && within(trial.score, cut.level, acceptable_join_ratio))) {
       chosen = g;
       break;
     }
@@ -167,10 +183,9 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
       best_score = trial.score;
     }
   }
-  // A strong edge in the picture can look like a cut: with nothing better
-  // within reach, the photo goes on straight.
+  // With nothing better within reach, the photo goes on straight.
   if (chosen == no_position) chosen = best;
-  if (chosen == no_position && straight_usable) chosen = at;
+  if (chosen == no_position && straight) chosen = at;
   if (chosen == no_position) return false;
 
   if (getenv("FRDEBUG")) fprintf(stderr, "cut at %lld: chose %lld (best %lld) after %d trials\n", (long long)at, (long long)chosen, (long long)best, trials);

@@ -30,6 +30,10 @@ constexpr double level_weight = 0.3;
 // not part of the scan.
 constexpr std::uint64_t eoi_slack = 16;
 
+// A level taken from fewer seam rows than this judges nothing yet: the
+// first rows of a photo are too few to say what is unusual for it.
+constexpr int rows_for_level = 12;
+
 // An MCU of ten blocks takes at most this many bytes (26 bits for each of
 // 64 coefficients).
 constexpr std::uint64_t largest_mcu_bytes = 2200;
@@ -132,6 +136,7 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
   int damage_before = -1;  // damage warnings when the judged rows began
   const Offset data_start = runs[judged_run].offset;
   std::uint32_t mcus_at_start = 0;
+  int level_rows = 0;  // seam rows the level rests on
 
   while (decoder.next_row()) {
     if (decoder.met_eoi_at() != no_position &&
@@ -162,6 +167,7 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
       damage_before = decoder.damage_warnings();
       mcus_at_start = decoder.mcus_done();
       if (level < 0 && context.rows >= min_rows_to_judge) level = context.mean();
+      if (level >= 0) level_rows = rows_for_level;  // a level handed on, or the context's
       if (level >= 0 && context.rows >= min_rows_to_judge &&
           above_level(context.mean(), level, unsynced_ratio)) {
         result.kind = FollowResult::Kind::unsynced;
@@ -182,7 +188,9 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
     const Offset block = photo.block_start(p);
     if (tally.block == no_position) tally.block = block;
     if (block != tally.block && tally.rows >= min_rows_to_judge) {
-      const bool trusted = tally.block < trusted_until;
+      // Until the level rests on enough rows, blocks only add to it.
+      const bool trusted = tally.block < trusted_until || level_rows < rows_for_level;
+      level_rows += tally.rows;
       if (getenv("FRDEBUG")) fprintf(stderr, "  block %lld mean %.2f rows %d level %.2f%s\n", (long long)tally.block, tally.mean(), tally.rows, level, trusted ? " trusted" : "");
       if (!trusted && level >= 0 && above_level(tally.mean(), level, bad_block_ratio)) {
         result.kind = FollowResult::Kind::broken;
