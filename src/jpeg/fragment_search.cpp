@@ -1,5 +1,3 @@
-#include <cstdio>
-#include <cstdlib>
 #include "jpeg/fragment_search.h"
 
 #include <algorithm>
@@ -156,7 +154,6 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
       trial = try_block(photo, context, g, length, cut.level);
       ++blocks_tried_;
     }
-    if (getenv("FRDEBUG")) fprintf(stderr, " trial %lld (+%llu blocks): usable %d synced %d score %.2f rows %d completes %d level %.2f ctx %.2f\n", (long long)g, (unsigned long long)j, trial.usable, trial.synced, trial.score, trial.rows, trial.completes, cut.level, trial.context_level);
     if (!trial.usable || !trial.synced) continue;
     if (cut.level < 0) cut.level = trial.context_level;
     if (j == 0) {
@@ -188,7 +185,6 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
   if (chosen == no_position && straight) chosen = at;
   if (chosen == no_position) return false;
 
-  if (getenv("FRDEBUG")) fprintf(stderr, "cut at %lld: chose %lld (best %lld) after %d trials\n", (long long)at, (long long)chosen, (long long)best, trials);
   DecodePlan plan = context;
   plan.runs.push_back({chosen, input_.end - chosen});
   const Offset trusted = chosen == at && chosen != best ? at + block_ : 0;

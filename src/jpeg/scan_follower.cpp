@@ -1,5 +1,3 @@
-#include <cstdio>
-#include <cstdlib>
 #include "jpeg/scan_follower.h"
 
 #include "jpeg/mcu_row_decoder.h"
@@ -149,7 +147,6 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
                                    above_level(tally.mean(), level, bad_block_ratio));
       result.kind = result.eoi_end == no_position || last_block_bad ? FollowResult::Kind::broken
                                                                      : FollowResult::Kind::complete;
-      if (getenv("FRDEBUG")) fprintf(stderr, "  met eoi at %lld eoi_end %lld last_bad %d tally %.2f rows %d level %.2f\n", (long long)decoder.met_eoi_at(), (long long)result.eoi_end, last_block_bad, tally.mean(), tally.rows, level);
       result.suspect =
           tally.block != no_position ? tally.block : photo.block_start(decoder.met_eoi_at());
       result.level = level;
@@ -176,7 +173,6 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
     }
     if (decoder.damage_warnings() > damage_before) {
       const Offset at = decoder.first_damage_at();
-      if (getenv("FRDEBUG")) fprintf(stderr, "  damage at %lld p %lld: %s\n", (long long)at, (long long)p, decoder.first_warning().c_str());
       result.kind = FollowResult::Kind::broken;
       result.suspect = photo.block_start(at != no_position && at >= data_start ? at : p);
       result.level = level;
@@ -191,7 +187,6 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
       // Until the level rests on enough rows, blocks only add to it.
       const bool trusted = tally.block < trusted_until || level_rows < rows_for_level;
       level_rows += tally.rows;
-      if (getenv("FRDEBUG")) fprintf(stderr, "  block %lld mean %.2f rows %d level %.2f%s\n", (long long)tally.block, tally.mean(), tally.rows, level, trusted ? " trusted" : "");
       if (!trusted && level >= 0 && above_level(tally.mean(), level, bad_block_ratio)) {
         result.kind = FollowResult::Kind::broken;
         result.suspect = tally.block;
