@@ -44,7 +44,7 @@ TEST(CommandLine, CommandArgumentsAreTakenAsTheyStand) {
   EXPECT_TRUE(copy.out.starts_with(banner() + "Command -copy found (source '-s', dest '-d')\n"))
       << copy.out;
   EXPECT_NE(copy.out.find(reading_lines("more.jpg", 4)), std::string::npos);
-  EXPECT_EQ(copy.status, 0);
+  EXPECT_EQ(copy.status, 2) << "there is no source named -s";
 }
 
 TEST(CommandLine, RecoverAppliesOnlyToFilesOnItsRight) {

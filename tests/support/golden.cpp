@@ -88,24 +88,36 @@ void exec_segsniff(const std::vector<std::string>& args) {
   ::_exit(127);
 }
 
+pid_t start_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
+                     const std::function<void()>& prepare) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    prepare();
+    exec_segsniff(args);
+  }
+  return child;
+}
+
+int wait_for_segsniff(pid_t child) {
+  int wstatus = 0;
+  ::waitpid(child, &wstatus, 0);
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args, bool merge) {
   // Beside the directory, so that the run's own output files are not in it.
   const std::string out_path = dir.path() + ".out", err_path = dir.path() + ".err";
-  pid_t child = ::fork();
-  if (child == 0) {
+  RunResult result;
+  result.status = wait_for_segsniff(start_segsniff(dir, args, [&] {
     int in = ::open("/dev/null", O_RDONLY);
     int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = merge ? out : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    if (in < 0 || out < 0 || err < 0) ::_exit(127);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    exec_segsniff(args);
-  }
-  int wstatus = 0;
-  ::waitpid(child, &wstatus, 0);
-  RunResult result;
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  }));
   result.out = read_file(out_path);
   if (!merge) result.err = read_file(err_path);
   ::unlink(out_path.c_str());

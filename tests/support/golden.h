@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +49,13 @@ struct RunResult {
 // In a forked child whose descriptors are set up: replaces the process by
 // the built segsniff with `args` and LC_ALL=C (exit status 127 if it cannot).
 [[noreturn]] void exec_segsniff(const std::vector<std::string>& args);
+
+// Starts segsniff with `args` in `dir` (LC_ALL=C) in a forked child, in
+// which `prepare` first sets up the descriptors and signals the test wants.
+pid_t start_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
+                     const std::function<void()>& prepare);
+// Waits for it: its exit status, or 128 + the signal that ended it.
+int wait_for_segsniff(pid_t child);
 
 // Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
 // merge, standard error goes where standard output goes (interleaving).
