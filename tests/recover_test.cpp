@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 
 #include "jpeg/recover_jpeg_streams.h"
 #include "support/golden.h"
@@ -40,21 +39,9 @@ std::string file_lines(const std::string& name, std::size_t size) {
          std::to_string(size) + " bytes\n";
 }
 
-// The lines of the carving itself (candidates, files and their failures),
-// without the walk's lines in between.  A walk that ends on a failed marker
-// read leaves its line open, so a kept text may start inside a line.
 std::string carving_lines(const std::string& out) {
-  static const char* const kept[] = {"reading file ", "found SOI-Marker", "restore ",
-                                     "could not create",  "error "};
-  std::istringstream in(out);
-  std::string line, result;
-  while (std::getline(in, line))
-    for (const char* prefix : kept)
-      if (std::size_t at = line.find(prefix); at != std::string::npos) {
-        result += line.substr(at) + "\n";
-        break;
-      }
-  return result;
+  return kept_lines(out, {"reading file ", "found SOI-Marker", "restore ", "could not create",
+                          "error "});
 }
 
 // Only FF D8 is a candidate (not D8 FF, not a lone FF); a pair at the last

@@ -69,12 +69,15 @@ void ScratchDir::write(const std::string& name, const std::string& content) cons
 }
 
 std::string ScratchDir::read(const std::string& name) const { return read_file(file(name)); }
+std::string ScratchDir::read_path(const std::string& path) { return read_file(path); }
 
 bool ScratchDir::exists(const std::string& name) const { return fs::exists(file(name)); }
 
-std::vector<std::string> ScratchDir::list() const {
+std::vector<std::string> ScratchDir::list() const { return list_of("."); }
+
+std::vector<std::string> ScratchDir::list_of(const std::string& folder) const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(file(folder))) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -145,6 +148,18 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
          << "first difference at line " << std::count(have.begin(), have.begin() + from, '\n') + 1
          << ", column " << at - from + 1 << " (have " << have.size() << " bytes, want " << want.size()
          << ")\n  have: " << line(have) << "\n  want: " << line(want) << "\n";
+}
+
+std::string kept_lines(const std::string& text, std::initializer_list<const char*> kept) {
+  std::istringstream in(text);
+  std::string line, result;
+  while (std::getline(in, line))
+    for (const char* piece : kept)
+      if (std::size_t at = line.find(piece); at != std::string::npos) {
+        result += line.substr(at) + "\n";
+        break;
+      }
+  return result;
 }
 
 std::string banner() {

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,10 @@ class ScratchDir {
   std::string file(const std::string& name) const { return path_ + "/" + name; }
   void write(const std::string& name, const std::string& content) const;
   std::string read(const std::string& name) const;  // empty when missing
+  static std::string read_path(const std::string& path);
   bool exists(const std::string& name) const;
   std::vector<std::string> list() const;  // sorted names
+  std::vector<std::string> list_of(const std::string& folder) const;  // in a sub-folder
 
  private:
   std::string path_;
@@ -68,6 +71,11 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
 
 // Byte for byte; names the first differing line and column, shows both lines.
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want);
+
+// The lines of `text` that hold one of `kept` (a carving's candidates,
+// files and failures, say), each from that text on: a walk that ends on a
+// failed read leaves its line open, so a kept text may start inside a line.
+std::string kept_lines(const std::string& text, std::initializer_list<const char*> kept);
 
 std::string banner();      // what every run starts with on standard output
 std::string usage_text();  // the thirteen usage lines
