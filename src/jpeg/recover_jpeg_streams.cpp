@@ -28,7 +28,8 @@ constexpr Offset progress_step = Offset{16} << 20;
 // are looked at, with the byte after them.
 Offset next_soi_pair(std::span<const std::uint8_t> input, Offset from, Offset stop) {
   if (input.size() < 2) return no_position;
-  const Offset limit = stop < input.size() - 1 ? stop : input.size() - 1;  // a pair's FF lies before the last byte
+  // A pair's FF lies before the input's last byte.
+  const Offset limit = stop < input.size() - 1 ? stop : input.size() - 1;
   if (from >= limit) return no_position;
   const std::uint8_t* start = input.data();
   const std::uint8_t* last = start + limit;

@@ -38,7 +38,8 @@ bool read_line(const std::string& path, std::string& line) {
 bool read_device_number(const std::string& path, dev_t& device) {
   std::string text;
   unsigned major_number = 0, minor_number = 0;
-  if (!read_line(path, text) || std::sscanf(text.c_str(), "%u:%u", &major_number, &minor_number) != 2)
+  if (!read_line(path, text) ||
+      std::sscanf(text.c_str(), "%u:%u", &major_number, &minor_number) != 2)
     return false;
   device = ::makedev(major_number, minor_number);
   return true;
@@ -49,7 +50,8 @@ bool read_device_number(const std::string& path, dev_t& device) {
 dev_t whole_disk(dev_t device) {
   const std::string folder = sysfs_folder(device);
   dev_t disk = device;
-  if (::access((folder + "/partition").c_str(), F_OK) == 0) read_device_number(folder + "/../dev", disk);
+  if (::access((folder + "/partition").c_str(), F_OK) == 0)
+    read_device_number(folder + "/../dev", disk);
   return disk;
 }
 
@@ -72,7 +74,8 @@ dev_t filesystem_device(dev_t file_device) {
     if (dash == std::string::npos) continue;
     const std::size_t type_end = line.find(' ', dash + 3);
     if (type_end == std::string::npos) continue;
-    const std::string source = line.substr(type_end + 1, line.find(' ', type_end + 1) - type_end - 1);
+    const std::size_t source_end = line.find(' ', type_end + 1);
+    const std::string source = line.substr(type_end + 1, source_end - type_end - 1);
     struct stat st;
     if (::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return st.st_rdev;
   }

@@ -16,7 +16,8 @@ constexpr unsigned mebibyte_shift = 20;
 std::string clock_text(std::uint64_t seconds) {
   char text[32];
   if (seconds >= 3600)
-    std::snprintf(text, sizeof text, "%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
+    std::snprintf(text, sizeof text, "%llu:%02u:%02u",
+                  static_cast<unsigned long long>(seconds / 3600),
                   static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
   else
     std::snprintf(text, sizeof text, "%u:%02u", static_cast<unsigned>(seconds / 60),
@@ -51,14 +52,18 @@ void CarvingProgress::draw(std::uint64_t position, const CarvingTally& tally) {
   const Clock::time_point now = Clock::now();
   next_draw_ = now + redraw_interval;
   const double seconds = std::chrono::duration<double>(now - started_).count();
-  const double done = size_ == 0 ? 1.0 : static_cast<double>(position) / static_cast<double>(size_);
+  const double done =
+      size_ == 0 ? 1.0 : static_cast<double>(position) / static_cast<double>(size_);
 
-  std::string line = "carving '" + name_ + "': " + std::to_string(static_cast<int>(done * 100)) + "%";
+  std::string line =
+      "carving '" + name_ + "': " + std::to_string(static_cast<int>(done * 100)) + "%";
   if (position > 0 && seconds > 0) {
     const double bytes_per_second = static_cast<double>(position) / seconds;
     const double seconds_left = static_cast<double>(size_ - position) / bytes_per_second;
-    line += " at " + std::to_string(static_cast<std::uint64_t>(bytes_per_second) >> mebibyte_shift) +
-            " MB/s, " + clock_text(static_cast<std::uint64_t>(seconds_left)) + " left";
+    const auto megabytes_per_second =
+        static_cast<std::uint64_t>(bytes_per_second) >> mebibyte_shift;
+    line += " at " + std::to_string(megabytes_per_second) + " MB/s, " +
+            clock_text(static_cast<std::uint64_t>(seconds_left)) + " left";
   }
   line += ", " + std::to_string(tally.files) + " files written";
 

@@ -167,6 +167,7 @@ void report_output_failure(int error) {
   if (platform::is_closed_pipe(error)) {
     // Nobody reads any more: end the run now.  Every carved file is closed
     // by then (the listing is written only between files).
+    clear_status_line();
     flush_output();
     std::exit(exit_status_failed);
   }
