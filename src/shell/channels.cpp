@@ -114,28 +114,28 @@ void err_route_write(const char* data, std::size_t size) {
   }
 }
 
-// The status line (carving progress on a terminal): its text, and how many
-// columns of the terminal's last line it covers now (0: not shown).  It is
-// drawn and erased with a carriage return and blanks only, which every
-// terminal obeys, and never holds a line feed.
-std::string status_text;
+// How many columns of the terminal's last line the status line (carving
+// progress on a terminal) covers now; 0 when it is not shown.  It is drawn
+// and erased with a carriage return and blanks only, which every terminal
+// obeys, and never holds a line feed.
 std::size_t status_shown = 0;
 
-void draw_status(const std::string& text) {
-  std::string line = "\r" + text;
+void draw_status(std::string_view text) {
+  std::string line = "\r";
+  line += text;
   if (text.size() < status_shown) line.append(status_shown - text.size(), ' ');
   if (text.empty()) line += '\r';
   err_route_write(line.data(), line.size());
   status_shown = text.size();
 }
 
-// Other text for standard error erases the status line first and puts it
-// back once its line is complete, so the line stays below the messages.
+// Other text for standard error erases the status line first; its owner
+// draws it again at its next turn.  (Drawing it again after every message
+// would multiply the bytes a terminal has to show when walks complain a lot.)
 void err_write(const char* data, std::size_t size) {
   if (size == 0) return;
   if (status_shown > 0) draw_status("");
   err_route_write(data, size);
-  if (!status_text.empty() && data[size - 1] == '\n') draw_status(status_text);
 }
 
 void channel_write(Channel channel, const char* data, std::size_t size) {
@@ -175,13 +175,9 @@ void report_output_failure(int error) {
 
 }  // namespace
 
-void show_status_line(std::string_view text) {
-  status_text.assign(text);
-  draw_status(status_text);
-}
+void show_status_line(std::string_view text) { draw_status(text); }
 
 void clear_status_line() {
-  status_text.clear();
   if (status_shown > 0) draw_status("");
 }
 

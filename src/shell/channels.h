@@ -54,8 +54,8 @@ bool output_failed();
 
 // A status line at the foot of a terminal's standard error (the carving
 // progress): drawn over itself with a carriage return, never wrapped by the
-// caller's choice of length.  Text for standard error erases it first and
-// draws it again after its line feed.  clear_status_line erases it for good.
+// caller's choice of length.  Other text for standard error erases it
+// first; show_status_line draws it again.
 void show_status_line(std::string_view text);
 void clear_status_line();
 
