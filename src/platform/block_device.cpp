@@ -77,7 +77,8 @@ dev_t filesystem_device(dev_t file_device) {
     const std::size_t source_end = line.find(' ', type_end + 1);
     const std::string source = line.substr(type_end + 1, source_end - type_end - 1);
     struct stat st;
-    if (::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return st.st_rdev;
+    if (source.starts_with('/') && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+      return st.st_rdev;
   }
   return file_device;
 }

@@ -76,9 +76,9 @@ bool CopyTarget::is_block_device(const char* name) {
 
 int CopyTarget::open(const char* name) {
   if (is_block_device(name)) return target_is_block_device;
-  // No O_TRUNC: see empty().  O_NONBLOCK: a FIFO without a reader fails at
-  // once (ENXIO) instead of hanging the run.
-  int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+  // No O_TRUNC: see empty().  A FIFO is waited for until it has a reader,
+  // as a copy into a pipe expects.
+  int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   struct stat st;
   if (::fstat(fd, &st) != 0) return close_keeping(fd, errno);
@@ -86,8 +86,6 @@ int CopyTarget::open(const char* name) {
     ::close(fd);
     return target_is_block_device;
   }
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return close_keeping(fd, errno);
   return open_stream(fd, /*buffered=*/true, file_);
 }
 
