@@ -37,6 +37,7 @@ TEST(CommandLine, ArgumentsAreActedOnLeftToRightUntilAnUnknownOption) {
   EXPECT_EQ(r.out.find("y.jpg"), std::string::npos);
   EXPECT_TRUE(r.err.ends_with("Unknown option -bogus\n" + usage_text())) << r.err;
   EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(run_with_files({}, {"missing.jpg", "-bogus"}).status, 1) << "usage after a failure";
 }
 
 TEST(CommandLine, CommandArgumentsAreTakenAsTheyStand) {

@@ -1,10 +1,13 @@
 #include "support/golden.h"
 
 #include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -69,15 +72,12 @@ void ScratchDir::write(const std::string& name, const std::string& content) cons
 }
 
 std::string ScratchDir::read(const std::string& name) const { return read_file(file(name)); }
-std::string ScratchDir::read_path(const std::string& path) { return read_file(path); }
 
 bool ScratchDir::exists(const std::string& name) const { return fs::exists(file(name)); }
 
-std::vector<std::string> ScratchDir::list() const { return list_of("."); }
-
-std::vector<std::string> ScratchDir::list_of(const std::string& folder) const {
+std::vector<std::string> ScratchDir::list() const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(file(folder))) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -126,6 +126,38 @@ RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& ar
   ::unlink(out_path.c_str());
   ::unlink(err_path.c_str());
   return result;
+}
+
+std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args,
+                            const std::function<void()>& prepare) {
+  struct termios raw {};
+  ::cfmakeraw(&raw);
+  int master = -1;
+  pid_t child = ::forkpty(&master, nullptr, &raw, nullptr);
+  if (child == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    prepare();
+    exec_segsniff(args);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+    if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+  // The loop ends on EIO once the child has closed its side.
+  EXPECT_EQ(wait_for_segsniff(child), 0);
+  ::close(master);
+  return seen;
+}
+
+std::string first_line_of(const std::string& command) {
+  std::string line;
+  if (std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+    char text[256];
+    if (std::fgets(text, sizeof text, pipe) != nullptr) line = text;
+    ::pclose(pipe);
+  }
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return line;
 }
 
 RunResult run_with_files(const std::vector<FixtureFile>& files,

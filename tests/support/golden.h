@@ -34,10 +34,8 @@ class ScratchDir {
   std::string file(const std::string& name) const { return path_ + "/" + name; }
   void write(const std::string& name, const std::string& content) const;
   std::string read(const std::string& name) const;  // empty when missing
-  static std::string read_path(const std::string& path);
   bool exists(const std::string& name) const;
   std::vector<std::string> list() const;  // sorted names
-  std::vector<std::string> list_of(const std::string& folder) const;  // in a sub-folder
 
  private:
   std::string path_;
@@ -59,6 +57,23 @@ pid_t start_segsniff(const ScratchDir& dir, const std::vector<std::string>& args
                      const std::function<void()>& prepare);
 // Waits for it: its exit status, or 128 + the signal that ended it.
 int wait_for_segsniff(pid_t child);
+
+// Runs segsniff in `dir` with its three streams on a pseudo-terminal in raw
+// mode (no line-ending translation), after `prepare` has moved those that
+// should go elsewhere; returns what the terminal got.  Expects status 0.
+std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args,
+                            const std::function<void()>& prepare);
+
+// Runs a shell command; returns its first line of output (both streams).
+std::string first_line_of(const std::string& command);
+
+// A shell command run when the scope ends: detaches a loop device or
+// unmounts a file system a test set up (declare it after the ScratchDir
+// that holds the device's file or the mount point).
+struct AtScopeEnd {
+  std::string command;
+  ~AtScopeEnd() { first_line_of(command); }
+};
 
 // Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
 // merge, standard error goes where standard output goes (interleaving).
