@@ -10,7 +10,7 @@ const std::string soi_eoi = Bytes{0xFF, 0xD8, 0xFF, 0xD9}.str();
 
 TEST(CommandLine, UsageForNoArgumentsAndForMissingOptionArguments) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-copy", "src"}, {"-INFO"}}) {
+       {std::vector<std::string>{}, {"-copy", "src"}, {"-INFO"}, {"-outdir"}}) {
     RunResult r = run_with_files({}, args);
     EXPECT_TRUE(same_text(r.out, banner()));
     EXPECT_TRUE(same_text(r.err, usage_text()));
