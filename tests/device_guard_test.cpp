@@ -15,7 +15,7 @@ const std::string picture = Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).raw({1, 2, 3}
 
 TEST(DeviceGuard, CopyNeverWritesOntoABlockDeviceOrTheBackingFileOfItsSource) {
   ScratchDir dir;
-  const std::string disk(1 << 20, 'd');
+  const std::string disk(64 << 10, 'd');
   dir.write("disk.img", disk);
   dir.write("small.img", "small");
   const std::string loop = first_line_of("losetup --find --show " + dir.file("disk.img"));
