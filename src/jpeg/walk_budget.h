@@ -33,15 +33,15 @@ namespace segsniff {
 
 // One Exif entry may be dumped per this many bytes of application segment.
 // Without overlaps an IFD entry takes 12 bytes, and a Maker Note read as a
-// directory passes over the rest of its structure once more: real files
-// need at most one entry per 6 bytes, and the entry dump prints at most
-// about 800 bytes per entry.
+// directory passes over the rest of its structure once more, so a structure
+// that is not crafted needs at most one entry per 6 bytes (camera files use
+// one per 12).  The entry dump prints at most about 700 bytes per entry.
 inline constexpr std::uint64_t segment_bytes_per_entry = 4;
 
 // Embedded streams may be walked for this many bytes per byte of
 // application segment.  A thumbnail lies inside its segment; real files
 // walk it once, or twice when a Maker Note read as a directory passes the
-// thumbnail pair again.  A walk prints at most about 32 bytes per byte.
+// thumbnail pair again.  A walk prints at most about 50 bytes per byte.
 inline constexpr std::uint64_t stream_bytes_per_segment_byte = 4;
 
 // Embedded streams walked in one image, whatever their size: each walk
