@@ -41,7 +41,10 @@ Analysis analyse(const Bytes& content, bool recovery) {
   {
     CapturedOutput output;
     CarvingRun run;
-    analyse_mapped_bytes(CarvedInput{exact.get(), content.size(), false, 0, 0}, recovery, run);
+    CarvedInput input;
+    input.base = exact.get();
+    input.size = content.size();
+    analyse_mapped_bytes(input, recovery, run);
     a.listed = output.all().size();
   }
   fs::current_path(back);
