@@ -129,7 +129,11 @@ bool use_output_folder(const char* folder, CarvingRun& run) {
 void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run) {
   const ByteRegion whole = ByteRegion::over(input.base, input.size);
   const std::span<const std::uint8_t> bytes = whole.bytes(0, input.size);
-  WalkContext context;  // one for the whole input, so the FF D9 memo is shared
+  // One for the whole input, so that the FF D9 memo is shared, and so that
+  // segment bytes earn their allowance once however many candidates walk
+  // them; walks over them again draw on a reserve (walk_budget.h).
+  WalkContext context;
+  context.budget.set_reserve(input.size);
 
   for (Offset p = next_candidate(bytes, 0, run); p != no_position;
        p = next_candidate(bytes, p + 1, run)) {
