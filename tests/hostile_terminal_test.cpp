@@ -3,12 +3,8 @@
 // file must not drive the terminal with escape sequences).
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -17,34 +13,9 @@
 namespace segsniff::test {
 namespace {
 
-// Runs segsniff in `dir` with standard output on a pseudo-terminal in raw
-// mode (no line-ending translation) and returns what it wrote there.
-// Standard error goes to /dev/null, so only standard output is a terminal.
+// Standard output alone on the terminal.
 std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args) {
-  struct termios raw {};
-  ::cfmakeraw(&raw);
-  int master = -1;
-  pid_t child = ::forkpty(&master, nullptr, &raw, nullptr);
-  if (child == 0) {
-    int err = ::open("/dev/null", O_WRONLY);
-    if (err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    ::dup2(err, 2);
-    exec_segsniff(args);
-  }
-  EXPECT_GT(child, 0);
-  std::string seen;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = ::read(master, buffer, sizeof buffer);
-    if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
-    else if (n < 0 && errno == EINTR) continue;
-    else break;  // EIO once the child has closed its side
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ::close(master);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  return seen;
+  return run_on_terminal(dir, args, [] { ::dup2(::open("/dev/null", O_WRONLY), 2); });
 }
 
 // Application segments whose magics are control bytes: an escape sequence

@@ -5,7 +5,9 @@
 #include "device/copy_device.h"
 #include "device/show_drive_geometry.h"
 #include "jpeg/scan_file.h"
+#include "shell/carving_progress.h"
 #include "shell/channels.h"
+#include "shell/exit_status.h"
 
 namespace segsniff {
 
@@ -19,6 +21,20 @@ constexpr const char* contact_text =
 bool is_option(const char* argument, const char* word) {
   return ::strcasecmp(argument, word) == 0;
 }
+
+// The exit status of a run that did not end in the usage text: whether any
+// operation the user asked for failed, standard output included.
+class RunOutcome {
+ public:
+  void record(bool succeeded) { failed_ = failed_ || !succeeded; }
+  int status() {
+    flush_output();  // the last of standard output may still fail
+    return failed_ || output_failed() ? exit_status_failed : exit_status_ok;
+  }
+
+ private:
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -43,47 +59,59 @@ int run_command_line(int argc, const char* const* argv) {
   out_stream << contact_text << "\n";
   if (argc <= 1) {
     print_usage();
-    return 1;
+    return exit_status_usage;
   }
 
+  RunOutcome outcome;
   bool recovery = false;
   CarvingRun carving;
+  CarvingProgress progress;
+  if (CarvingProgress::wanted()) carving.progress = &progress;
   for (int j = 1; j < argc;) {
     const char* argument = argv[j];
     if (argument[0] != '-') {
-      scan_file(argument, recovery, carving);
+      outcome.record(scan_file(argument, recovery, carving));
       j += 1;
     } else if (is_option(argument, "-recover")) {
       out_stream << "Option -recover found\n";
       recovery = true;
       j += 1;
+    } else if (is_option(argument, "-outdir")) {
+      if (j + 1 >= argc) {
+        print_usage();
+        return exit_status_usage;
+      }
+      const char* folder = argv[j + 1];
+      out_stream << "Option -outdir found (folder '" << folder << "')\n";
+      outcome.record(use_output_folder(folder, carving));
+      j += 2;
     } else if (is_option(argument, "-copy")) {
       if (j + 2 >= argc) {
         print_usage();
-        return 1;
+        return exit_status_usage;
       }
       const char* source = argv[j + 1];
       const char* destination = argv[j + 2];
       out_stream << "Command -copy found (source '" << source << "', dest '" << destination
                  << "')\n";
-      copy_device(source, destination);
+      outcome.record(copy_device(source, destination));
       j += 3;
     } else if (is_option(argument, "-info")) {
       if (j + 1 >= argc) {
         print_usage();
-        return 1;
+        return exit_status_usage;
       }
       const char* source = argv[j + 1];
       out_stream << "Command -info found (source '" << source << "')\n";
-      show_drive_geometry(source);
+      outcome.record(show_drive_geometry(source));
       j += 2;
     } else {
       err_stream << "Unknown option " << argument << "\n";
       print_usage();
-      return 1;
+      return exit_status_usage;
     }
   }
-  return 0;
+  return outcome.status();
 }
 
 }  // namespace segsniff
