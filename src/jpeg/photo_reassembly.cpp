@@ -50,7 +50,8 @@ void plan_unsearchable(const ByteRegion& input, const FrameHeader& header, Plann
 
 }  // namespace
 
-std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint64_t block) {
+std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint64_t block,
+                                              const std::function<void(Offset)>& progress) {
   std::vector<PlannedPhoto> photos;
   std::vector<PhotoScan> scans;          // per photo (searchable ones only meaningful)
   std::vector<FollowResult> first_looks;
@@ -60,6 +61,7 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
   Offset host = no_position, host_data = 0;
 
   for (Offset p = next_soi(input, 0); p != no_position; p = next_soi(input, p + 1)) {
+    progress(p);
     PlannedPhoto photo;
     photo.soi = p;
     PhotoScan scan{&input, FrameHeader{}, p, block};
@@ -91,6 +93,7 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
   for (std::size_t i = 0; i < photos.size(); ++i) {
     PlannedPhoto& photo = photos[i];
     if (photo.kind != PlannedPhoto::Kind::incomplete || !photo.why.empty()) continue;
+    progress(photo.soi);
     if (first_looks[i].kind != FollowResult::Kind::broken) {
       photo.why = "its scan could not be decoded";
       continue;

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,10 @@ struct PlannedPhoto {
 };
 
 // Plans every candidate of the input, in the order of their SOIs; `block`
-// is the cluster size (blocks start at each photo's SOI).
-std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint64_t block);
+// is the cluster size (blocks start at each photo's SOI).  `progress` is
+// told the SOI reached, in each of the two passes.
+std::vector<PlannedPhoto> plan_photo_recovery(
+    const ByteRegion& input, std::uint64_t block,
+    const std::function<void(Offset)>& progress = [](Offset) {});
 
 }  // namespace segsniff

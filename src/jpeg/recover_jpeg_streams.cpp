@@ -1,11 +1,11 @@
 #include "jpeg/recover_jpeg_streams.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <span>
 
 #include "jpeg/byte_region.h"
+#include "jpeg/carved_file.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "jpeg/walk_context.h"
 #include "platform/output_file.h"
@@ -57,60 +57,15 @@ Offset next_candidate(std::span<const std::uint8_t> input, Offset from, CarvingR
   }
 }
 
-// The name of output number `number`, in the output folder.
-std::string output_name(const CarvingRun& run, long number) {
-  char name[48];
-  std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
-  if (run.output_folder.empty()) return name;
-  return run.output_folder + (run.output_folder.back() == '/' ? "" : "/") + name;
-}
-
-// Creates the file of the next free number.  A name that is taken, by
-// anything, is passed over; a number whose file could not be created for
-// another reason is used up.  Returns 0 or the errno of the failure.
-int create_next_file(CarvingRun& run, platform::OutputFile& file, std::string& name) {
-  for (;;) {
-    run.last_number += 1;
-    name = output_name(run, run.last_number);
-    const int status = file.create_new(name.c_str());
-    if (status != platform::name_taken) return status;
-  }
-}
-
 // Writes one complete stream, the bytes start .. stop-1, to a new numbered
 // file.  The file is written and closed before its "restore" line is
-// printed, so the name in the line is the name taken; the line, and a
-// failure after it, are then flushed at once.
+// printed, so the name in the line is the name taken.
 void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRun& run) {
   const std::uint64_t length = stop - start;
-  platform::OutputFile file;
-  std::string name;
-  const int create_error = create_next_file(run, file, name);
-  std::size_t written = 0;
-  int write_error = 0;
-  if (create_error == 0) {
-    const ByteRegion whole = ByteRegion::over(input.base, input.size);
-    written = file.write(whole.bytes(start, length));
-    write_error = written == length ? 0 : errno;
-    // A failing close loses data the system had taken: as bad as a short write.
-    const int close_error = file.close();
-    if (write_error == 0) write_error = close_error;
-  }
-
+  const CarvedFile file = write_carved_file(input, {{start, length}}, run);
   result_sink("restore %ld bytes to file '%s' (offset %ld to %ld)\n", static_cast<long>(length),
-              name.c_str(), static_cast<long>(start), static_cast<long>(stop));
-  if (create_error != 0) {
-    error_sink("could not create file '%s'\n", name.c_str());
-    run.tally.failures += 1;
-  } else if (written != length || write_error != 0) {
-    error_sink("error %d ('%s') in writing file; only written %ld byte\n", write_error,
-               std::strerror(write_error), static_cast<long>(written));
-    run.tally.failures += 1;
-  } else {
-    run.tally.files += 1;
-    run.tally.bytes += length;
-  }
-  flush_output();
+              file.name.c_str(), static_cast<long>(start), static_cast<long>(stop));
+  report_carved_file(file, length, run);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "jpeg/scan_file.h"
 
 #include "jpeg/byte_region.h"
+#include "jpeg/recover_fragmented_streams.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "platform/block_device.h"
 #include "platform/input_file.h"
@@ -70,7 +71,8 @@ bool carving_allowed(const char* name, const platform::InputFile& file,
 
 void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving) {
   if (recovery) {
-    recover_jpeg_streams(input, carving);
+    if (carving.fragments) recover_fragmented_streams(input, carving);
+    else recover_jpeg_streams(input, carving);
     return;
   }
   ByteRegion region = ByteRegion::over(input.base, input.size);
