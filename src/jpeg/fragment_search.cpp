@@ -203,6 +203,30 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
   return true;
 }
 
+// Where the photo's data may stop, most likely first: the block the follow
+// stopped at, the block before it (the foreign rows may decode smoothly for
+// a block), and the suspects passed on the way, strongest first.  On success
+// `cut` has grown by the next piece.
+bool FragmentSearch::continue_somewhere(const PhotoScan& photo, Cut& cut) const {
+  const ByteRun last = cut.path.back();
+  const Offset floor = cut.path.size() == 1 ? photo.header.data_at : last.offset;
+  std::vector<Offset> places{last.end()};
+  if (last.end() >= floor + block_ + 1) places.push_back(last.end() - block_);
+  for (const SuspectBlock& s : cut.follow.suspects)
+    if (s.block > floor && s.block < last.end() - block_) places.push_back(s.block);
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    Cut attempt = cut;
+    attempt.path.back().length = places[i] - last.offset;
+    const bool ok = continue_after(photo, attempt, i > 0);
+    cut.trials = attempt.trials;
+    if (ok) {
+      cut = attempt;
+      return true;
+    }
+  }
+  return false;
+}
+
 Reassembly FragmentSearch::reassemble(const PhotoScan& photo, const FollowResult& first) const {
   Reassembly result;
   if (first.kind != FollowResult::Kind::broken || first.suspect <= photo.header.data_at) {
@@ -222,25 +246,10 @@ Reassembly FragmentSearch::reassemble(const PhotoScan& photo, const FollowResult
       result.why = "it is in too many pieces";
       return result;
     }
-    Cut straight = cut;
-    if (continue_after(photo, straight, false)) {
-      cut = straight;
-      continue;
-    }
-    // The damage may have shown one block late: cut before that block.
-    Cut earlier = cut;
-    ByteRun& last = earlier.path.back();
-    const Offset floor = earlier.path.size() == 1 ? photo.header.data_at : last.offset;
-    if (last.end() < floor + block_ + 1) {
+    if (!continue_somewhere(photo, cut)) {
       result.why = "no block goes on from where its data stops";
       return result;
     }
-    last.length -= block_;
-    if (!continue_after(photo, earlier, true)) {
-      result.why = "no block goes on from where its data stops";
-      return result;
-    }
-    cut = earlier;
   }
   if (cut.follow.kind != FollowResult::Kind::complete) {
     result.why = "its data could not be followed";

@@ -56,6 +56,7 @@ class FragmentSearch {
  private:
   struct Cut;
   bool continue_after(const PhotoScan& photo, Cut& cut, bool skip_straight) const;
+  bool continue_somewhere(const PhotoScan& photo, Cut& cut) const;
   DecodePlan context_for(const PhotoScan& photo, const ByteRuns& path, double bytes_per_mcu,
                          bool longer) const;
   int expected_restart(const PhotoScan& photo, const ByteRuns& path) const;

@@ -1,5 +1,7 @@
 #include "jpeg/scan_follower.h"
 
+#include <algorithm>
+
 #include "jpeg/mcu_row_decoder.h"
 #include "jpeg/seam_tracker.h"
 
@@ -15,6 +17,12 @@ namespace {
 // keeps a flat sky's level of a fraction of a level from making every
 // ripple a cut.
 constexpr double bad_block_ratio = 2.0;
+
+// Above this many times the level a block ends the photo's data at once: no
+// block of a photo on the sample cards rose so high, two thirds of the
+// blocks right after a cut do.  Between the two ratios a block is a suspect.
+constexpr double strong_block_ratio = 4.0;
+constexpr std::size_t suspects_kept = 4;
 
 // Context that decodes this far above the level has not found its way into
 // the photo's MCU sequence.
@@ -106,6 +114,16 @@ struct BlockTally {
   double mean() const { return rows == 0 ? 0 : sum / rows; }
 };
 
+double ratio_to(double mean, double level) { return (mean + seam_floor) / (level + seam_floor); }
+
+// Keeps the strongest few suspects.
+void note_suspect(std::vector<SuspectBlock>& suspects, SuspectBlock s) {
+  suspects.push_back(s);
+  std::sort(suspects.begin(), suspects.end(),
+            [](const SuspectBlock& a, const SuspectBlock& b) { return a.ratio > b.ratio; });
+  if (suspects.size() > suspects_kept) suspects.pop_back();
+}
+
 // Context rows compare with the picture row above them, which holds the
 // MCUs the library decoded while finding its way into the sequence: only
 // rows past that are the photo's level.
@@ -144,7 +162,7 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
       const bool last_block_bad = plan.from_scan_start ||
                                   (tally.block >= trusted_until && level >= 0 &&
                                    tally.rows >= min_rows_to_judge &&
-                                   above_level(tally.mean(), level, bad_block_ratio));
+                                   above_level(tally.mean(), level, strong_block_ratio));
       result.kind = result.eoi_end == no_position || last_block_bad ? FollowResult::Kind::broken
                                                                      : FollowResult::Kind::complete;
       result.suspect =
@@ -187,20 +205,24 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
       // Until the level rests on enough rows, blocks only add to it.
       const bool trusted = tally.block < trusted_until || level_rows < rows_for_level;
       level_rows += tally.rows;
-      if (!trusted && level >= 0 && above_level(tally.mean(), level, bad_block_ratio)) {
+      const bool judged = !trusted && level >= 0;
+      if (judged && above_level(tally.mean(), level, strong_block_ratio)) {
         result.kind = FollowResult::Kind::broken;
         result.suspect = tally.block;
         result.level = level;
         return result;
       }
-      if (!trusted)
+      if (judged && above_level(tally.mean(), level, bad_block_ratio)) {
+        note_suspect(result.suspects, {tally.block, ratio_to(tally.mean(), level)});
+      } else if (!trusted) {
         level = level < 0 ? tally.mean() : (1 - level_weight) * level + level_weight * tally.mean();
+      }
       tally = BlockTally{block};
     }
     tally.add(seam);
     if (decoder.mcus_done() >= decoder.total_mcus()) {
       if (level >= 0 && tally.rows >= min_rows_to_judge &&
-          above_level(tally.mean(), level, bad_block_ratio)) {
+          above_level(tally.mean(), level, strong_block_ratio)) {
         result.kind = FollowResult::Kind::broken;
         result.suspect = tally.block;
         result.level = level;

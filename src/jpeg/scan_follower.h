@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "jpeg/byte_region.h"
 #include "jpeg/byte_runs.h"
@@ -47,6 +48,13 @@ struct DecodePlan {
   bool from_scan_start = false;
 };
 
+// A block that rose above the photo's level without settling that the
+// photo's data stops there: a strong edge in the picture does the same.
+struct SuspectBlock {
+  Offset block = no_position;
+  double ratio = 0;  // (mean seam + floor) / (level + floor)
+};
+
 struct FollowResult {
   enum class Kind {
     complete,  // the scan ended with the last MCU and an EOI marker follows
@@ -59,6 +67,7 @@ struct FollowResult {
   Offset suspect = no_position;  // broken: start of the first block judged bad
   double level = 0;              // seam level of the rows judged good
   double bytes_per_mcu = 0;      // of the data decoded, for planning later decodes
+  std::vector<SuspectBlock> suspects;  // passed on the way, the strongest few
 };
 
 // Decodes `runs` (header run first) to the end of the scan or the first bad
