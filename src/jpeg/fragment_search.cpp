@@ -210,14 +210,19 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
 bool FragmentSearch::continue_somewhere(const PhotoScan& photo, Cut& cut) const {
   const ByteRun last = cut.path.back();
   const Offset floor = cut.path.size() == 1 ? photo.header.data_at : last.offset;
-  std::vector<Offset> places{last.end()};
+  std::vector<Offset> places;
+  // Damage seen in an MCU that began near the end of a block may be the
+  // next block's: cut after that block first.
+  if (cut.follow.damage_near_block_end && last.end() + block_ <= input_.end)
+    places.push_back(last.end() + block_);
+  places.push_back(last.end());
   if (last.end() >= floor + block_ + 1) places.push_back(last.end() - block_);
   for (const SuspectBlock& s : cut.follow.suspects)
     if (s.block > floor && s.block < last.end() - block_) places.push_back(s.block);
   for (std::size_t i = 0; i < places.size(); ++i) {
     Cut attempt = cut;
     attempt.path.back().length = places[i] - last.offset;
-    const bool ok = continue_after(photo, attempt, i > 0);
+    const bool ok = continue_after(photo, attempt, places[i] != last.end());
     cut.trials = attempt.trials;
     if (ok) {
       cut = attempt;

@@ -150,7 +150,9 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
   BlockTally context, tally;
   std::size_t index = 1;
   int damage_before = -1;  // damage warnings when the judged rows began
+  int context_damage = 0;  // damage warnings while the context was decoded
   const Offset data_start = runs[judged_run].offset;
+  Offset row_start = data_start;  // where the row decoded last began
   std::uint32_t mcus_at_start = 0;
   int level_rows = 0;  // seam rows the level rests on
 
@@ -176,10 +178,11 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
     if (p == no_position || index == runs.size()) return result;  // the runs ended
     if (index < judged_run) {
       if (decoder.mcus_done() > settled_after) context.add(seam);
+      context_damage = decoder.damage_warnings();
       continue;
     }
     if (damage_before < 0) {
-      damage_before = decoder.damage_warnings();
+      damage_before = context_damage;
       mcus_at_start = decoder.mcus_done();
       if (level < 0 && context.rows >= min_rows_to_judge) level = context.mean();
       if (level >= 0) level_rows = rows_for_level;  // a level handed on, or the context's
@@ -190,12 +193,17 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
       }
     }
     if (decoder.damage_warnings() > damage_before) {
-      const Offset at = decoder.first_damage_at();
+      // The MCU in which the library saw the damage began at `at`; it may
+      // reach into the next block, where the foreign bytes would begin.
+      const Offset first = decoder.first_damage_at();
+      const Offset at = first != no_position && first >= row_start && first <= p ? first : row_start;
       result.kind = FollowResult::Kind::broken;
-      result.suspect = photo.block_start(at != no_position && at >= data_start ? at : p);
+      result.suspect = photo.block_start(at);
+      result.damage_near_block_end = at + largest_mcu_bytes > result.suspect + photo.block;
       result.level = level;
       return result;
     }
+    row_start = p;
     if (decoder.mcus_done() > mcus_at_start && p > data_start)
       result.bytes_per_mcu =
           static_cast<double>(p - data_start) / static_cast<double>(decoder.mcus_done() - mcus_at_start);

@@ -68,6 +68,7 @@ struct FollowResult {
   double level = 0;              // seam level of the rows judged good
   double bytes_per_mcu = 0;      // of the data decoded, for planning later decodes
   std::vector<SuspectBlock> suspects;  // passed on the way, the strongest few
+  bool damage_near_block_end = false;  // broken by damage seen near the end of `suspect`
 };
 
 // Decodes `runs` (header run first) to the end of the scan or the first bad
