@@ -26,7 +26,6 @@ int McuRowDecoder::row_mcus() const { return 1; }
 int McuRowDecoder::components() const { return 0; }
 int McuRowDecoder::blocks_wide(int) const { return 1; }
 int McuRowDecoder::blocks_high(int) const { return 1; }
-std::uint8_t McuRowDecoder::block_mean(int, int, int, int) const { return 0; }
 Offset McuRowDecoder::position() const { return no_position; }
 bool McuRowDecoder::ran_out() const { return false; }
 bool McuRowDecoder::failed() const { return true; }

@@ -69,10 +69,11 @@ void LibjpegSession::emit_message(j_common_ptr cinfo, int level) {
     session.count_damage();
   }
   if (session.warnings_++ > 0) return;
+  session.first_warning_at_ = session.position();
+  if (!session.warning_texts_) return;
   char text[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, text);
   session.first_warning_ = text;
-  session.first_warning_at_ = session.position();
 }
 
 void LibjpegSession::output_message(j_common_ptr) {}

@@ -65,6 +65,9 @@ class LibjpegSession {
     return true;
   }
 
+  // The text of the first warning is not wanted (it costs a formatting).
+  void drop_warning_texts() { warning_texts_ = false; }
+
   bool failed() const { return failed_; }
   const std::string& error() const { return error_; }
   int warnings() const { return warnings_; }
@@ -117,6 +120,7 @@ class LibjpegSession {
   int damage_warnings_ = 0;
   int restart_shift_ = no_restart_shift;
   Offset met_eoi_at_ = no_position;
+  bool warning_texts_ = true;
   Offset first_damage_at_ = no_position;
 };
 

@@ -69,13 +69,14 @@ McuRowDecoder::McuRowDecoder(const ByteRegion& input, const FrameHeader& header,
       pieces.push_back({input.bytes(runs[i].offset, runs[i].length), runs[i].offset});
   }
   s.session = std::make_unique<LibjpegSession>(std::move(pieces), restart_shift);
+  s.session->drop_warning_texts();
 }
 
 McuRowDecoder::~McuRowDecoder() = default;
 
 bool McuRowDecoder::start() {
   State& s = *state_;
-  return s.session->run([&s](jpeg_decompress_struct& cinfo) {
+  const bool started = s.session->run([&s](jpeg_decompress_struct& cinfo) {
     jpeg_read_header(&cinfo, TRUE);
     cinfo.raw_data_out = TRUE;
     cinfo.scale_num = 1;
@@ -96,6 +97,12 @@ bool McuRowDecoder::start() {
                                              width, height);
     }
   });
+  for (std::size_t i = 0; i < 4; ++i) {
+    rows_[i] = s.rows[i];
+    h_[i] = s.h[i];
+    scale_[i] = s.scale[i];
+  }
+  return started;
 }
 
 bool McuRowDecoder::next_row() {
@@ -118,12 +125,6 @@ int McuRowDecoder::components() const { return state_->components; }
 int McuRowDecoder::blocks_wide(int c) const { return state_->h[static_cast<std::size_t>(c)]; }
 int McuRowDecoder::blocks_high(int c) const { return state_->v[static_cast<std::size_t>(c)]; }
 
-std::uint8_t McuRowDecoder::block_mean(int j, int c, int y, int x) const {
-  const State& s = *state_;
-  const auto i = static_cast<std::size_t>(c);
-  const int scale = s.scale[i];
-  return s.rows[i][y * scale][(j * s.h[i] + x) * scale];
-}
 
 Offset McuRowDecoder::position() const {
   return state_->session->ran_out() ? no_position : state_->last_position;

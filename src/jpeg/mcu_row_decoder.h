@@ -13,6 +13,7 @@
 // at row m / mcus_per_row, column m % mcus_per_row of the real picture.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,7 +52,10 @@ class McuRowDecoder {
 
   // Mean sample (0..255) of block (y, x) of `component` in MCU j of the
   // row decoded last (0 <= j < row_mcus()).
-  std::uint8_t block_mean(int j, int component, int y, int x) const;
+  std::uint8_t block_mean(int j, int component, int y, int x) const {
+    const auto c = static_cast<std::size_t>(component);
+    return rows_[c][y * scale_[c]][(j * h_[c] + x) * scale_[c]];
+  }
 
   // Input offset up to which the library has taken bytes (a few more may sit
   // in its bit buffer); no_position once the runs are used up.
@@ -72,6 +76,10 @@ class McuRowDecoder {
  private:
   struct State;
   std::unique_ptr<State> state_;
+  // The library's output rows of the row decoded last, per component, with
+  // the sampling factor and sample size that place a block in them.
+  std::array<std::uint8_t* const*, 4> rows_{};
+  std::array<int, 4> h_{}, scale_{};
 };
 
 // Whether this build can decode at all (it was built with libjpeg).
