@@ -30,7 +30,7 @@ constexpr double acceptable_join_ratio = 2.0;
 // The context of a decode that starts without a restart marker: a picture
 // row of MCUs (the rows above the judged ones) and this much before it, in
 // which the library finds its way into the MCU sequence.
-constexpr std::uint64_t settling_bytes = 4096;
+constexpr std::uint64_t settling_bytes = 3072;
 constexpr std::uint64_t row_bytes_unknown = 16384;
 
 constexpr std::uint8_t marker_rst0 = 0xD0, marker_rst7 = 0xD7;
@@ -83,7 +83,7 @@ DecodePlan FragmentSearch::context_for(const PhotoScan& photo, const ByteRuns& p
   const std::uint64_t available = total_length(data);
   const double row = bytes_per_mcu > 0 ? bytes_per_mcu * photo.header.mcus_per_row()
                                        : static_cast<double>(row_bytes_unknown);
-  std::uint64_t back = static_cast<std::uint64_t>(row * 1.25) + settling_bytes;
+  std::uint64_t back = static_cast<std::uint64_t>(row * 1.1) + settling_bytes;
   if (longer) back *= 4;
   DecodePlan plan;
   std::uint64_t start = 0;  // stream position in `data`
