@@ -18,6 +18,9 @@ constexpr int max_trials_per_cut = 300;
 // A photo in more pieces than this is not followed further.
 constexpr int max_pieces = 64;
 
+// Suspects tried as cuts, at most, when a photo put together does not decode.
+constexpr int max_retries = 4;
+
 // A block that continues the rows above it within this factor of the
 // photo's own level (both plus one) is taken at once; one within the factor
 // that ends a photo's data is taken if nothing better is within reach.
@@ -63,6 +66,11 @@ struct FragmentSearch::Cut {
   double level = -1;
   double bytes_per_mcu = 0;
   int trials = 0;         // blocks decoded for this photo so far
+};
+
+struct FragmentSearch::Retry {
+  Cut cut;       // the photo up to a suspect block
+  double ratio;  // how far that block rose above the photo's level
 };
 
 FollowResult FragmentSearch::first_look(const PhotoScan& photo) const {
@@ -168,7 +176,7 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
     // Another block must join the rows above clearly better than the block
     // right after the cut (which, at a strong edge in the picture, may look
     // like a cut without being one).
-    if (trial.rows < min_rows_to_choose || (straight && trial.score * 2 > straight_score)) continue;
+    if (trial.rows < min_rows_to_choose || (straight && trial.score * 1.5 > straight_score)) continue;
     if (within(trial.score, cut.level, good_join_ratio) ||
         (trial.completes && within(trial.score, cut.level, acceptable_join_ratio))) {
       chosen = g;
@@ -232,6 +240,42 @@ bool FragmentSearch::continue_somewhere(const PhotoScan& photo, Cut& cut) const 
   return false;
 }
 
+// Follows the photo from `cut` to its EOI, piece by piece.  The suspects
+// passed on the way are kept in `retries` (as cuts ending there) for when
+// the photo put together does not decode.
+bool FragmentSearch::follow_pieces(const PhotoScan& photo, Cut& cut, std::vector<Retry>& retries,
+                                   std::string& why) const {
+  for (int pieces = static_cast<int>(cut.path.size()); cut.follow.kind == FollowResult::Kind::broken;
+       ++pieces) {
+    if (pieces >= max_pieces) {
+      why = "it is in too many pieces";
+      return false;
+    }
+    const ByteRun last = cut.path.back();
+    for (const SuspectBlock& s : cut.follow.suspects) {
+      if (s.block <= last.offset || s.block >= last.end()) continue;
+      Retry retry{cut, s.ratio};
+      retry.cut.path.back().length = s.block - last.offset;
+      retry.cut.follow.suspects.clear();
+      retries.push_back(retry);
+    }
+    if (!continue_somewhere(photo, cut)) {
+      why = "no block goes on from where its data stops";
+      return false;
+    }
+  }
+  if (cut.follow.kind != FollowResult::Kind::complete) {
+    why = "its data could not be followed";
+    return false;
+  }
+  const DecodeCheck check = decode_check(input_, cut.path);
+  if (check.kind != DecodeClass::clean) {
+    why = "the pieces found do not decode cleanly: " + check.message;
+    return false;
+  }
+  return true;
+}
+
 Reassembly FragmentSearch::reassemble(const PhotoScan& photo, const FollowResult& first) const {
   Reassembly result;
   if (first.kind != FollowResult::Kind::broken || first.suspect <= photo.header.data_at) {
@@ -244,28 +288,28 @@ Reassembly FragmentSearch::reassemble(const PhotoScan& photo, const FollowResult
   cut.follow = first;
   cut.level = first.level;
   cut.bytes_per_mcu = first.bytes_per_mcu;
+  std::vector<Retry> retries;
+  bool complete = follow_pieces(photo, cut, retries, result.why);
+  result.stopped_at = cut.path.back().end();
 
-  for (int pieces = 1; cut.follow.kind == FollowResult::Kind::broken; ++pieces) {
-    result.stopped_at = cut.path.back().end();
-    if (pieces >= max_pieces) {
-      result.why = "it is in too many pieces";
-      return result;
+  // What was put together does not decode: the photo's data may have
+  // stopped at a suspect passed on the way, strongest first.
+  for (int attempt = 0; !complete && attempt < max_retries && !retries.empty(); ++attempt) {
+    auto strongest = std::max_element(retries.begin(), retries.end(),
+                                      [](const Retry& a, const Retry& b) { return a.ratio < b.ratio; });
+    Cut retry = strongest->cut;
+    retry.trials = cut.trials;
+    retries.erase(strongest);
+    if (!continue_after(photo, retry, true)) {
+      cut.trials = retry.trials;
+      continue;
     }
-    if (!continue_somewhere(photo, cut)) {
-      result.why = "no block goes on from where its data stops";
-      return result;
-    }
+    std::string why;
+    complete = follow_pieces(photo, retry, retries, why);
+    cut = retry;
   }
-  if (cut.follow.kind != FollowResult::Kind::complete) {
-    result.why = "its data could not be followed";
-    return result;
-  }
-  const DecodeCheck check = decode_check(input_, cut.path);
-  if (check.kind != DecodeClass::clean) {
-    result.why = "the pieces found do not decode cleanly: " + check.message;
-    result.stopped_at = cut.path.back().end();
-    return result;
-  }
+  if (!complete) return result;
+  result.why.clear();
   result.complete = true;
   result.runs = cut.path;
   return result;

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jpeg/byte_region.h"
 #include "jpeg/byte_runs.h"
@@ -55,6 +56,9 @@ class FragmentSearch {
 
  private:
   struct Cut;
+  struct Retry;
+  bool follow_pieces(const PhotoScan& photo, Cut& cut, std::vector<Retry>& retries,
+                     std::string& why) const;
   bool continue_after(const PhotoScan& photo, Cut& cut, bool skip_straight) const;
   bool continue_somewhere(const PhotoScan& photo, Cut& cut) const;
   DecodePlan context_for(const PhotoScan& photo, const ByteRuns& path, double bytes_per_mcu,

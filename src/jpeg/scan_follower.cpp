@@ -193,13 +193,13 @@ FollowResult follow_scan(const PhotoScan& photo, const DecodePlan& plan, std::si
       }
     }
     if (decoder.damage_warnings() > damage_before) {
-      // The MCU in which the library saw the damage began at `at`; it may
-      // reach into the next block, where the foreign bytes would begin.
+      // The row in which the library saw the damage began at `at`; when it
+      // reaches into the next block, the foreign bytes may begin there.
       const Offset first = decoder.first_damage_at();
       const Offset at = first != no_position && first >= row_start && first <= p ? first : row_start;
       result.kind = FollowResult::Kind::broken;
       result.suspect = photo.block_start(at);
-      result.damage_near_block_end = at + largest_mcu_bytes > result.suspect + photo.block;
+      result.damage_near_block_end = photo.block_start(p) > result.suspect;
       result.level = level;
       return result;
     }
