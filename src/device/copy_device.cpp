@@ -50,7 +50,7 @@ class DeviceCopy {
 
  private:
   void report_write_failure() {
-    err_stream << "writing file '" << destination_name_ << "' failed\n";
+    err_stream << "writing file '" << shown(destination_name_) << "' failed\n";
   }
 
   const char* source_name_;
@@ -63,7 +63,7 @@ class DeviceCopy {
 bool DeviceCopy::open() {
   source_.reset(std::fopen(source_name_, "rb"));
   if (source_ == nullptr) {
-    err_stream << "Open file '" << source_name_ << "' for reading failed\n";
+    err_stream << "Open file '" << shown(source_name_) << "' for reading failed\n";
     return false;
   }
   // Opening the source itself for writing would truncate it before the
@@ -71,7 +71,7 @@ bool DeviceCopy::open() {
   bool same = false;
   platform::same_file(::fileno(source_.get()), destination_name_, same);
   if (same) {
-    err_stream << "Source '" << source_name_ << "' and destination are the same file\n";
+    err_stream << "Source '" << shown(source_name_) << "' and destination are the same file\n";
     return false;
   }
   buffer_.reset(new (std::nothrow) unsigned char[block_size]);
@@ -81,7 +81,7 @@ bool DeviceCopy::open() {
   }
   destination_.reset(std::fopen(destination_name_, "wb"));
   if (destination_ == nullptr) {
-    err_stream << "Create file '" << destination_name_ << "' for writing failed\n";
+    err_stream << "Create file '" << shown(destination_name_) << "' for writing failed\n";
     return false;
   }
   return true;
@@ -119,7 +119,7 @@ CopyOutcome DeviceCopy::copy_blocks() {
                  << " MB)\n";
     if (std::ferror(source_.get())) break;
   }
-  err_stream << "reading file '" << source_name_ << "' failed\n";
+  err_stream << "reading file '" << shown(source_name_) << "' failed\n";
   return CopyOutcome::read_failed;
 }
 
@@ -133,7 +133,7 @@ void DeviceCopy::finish(CopyOutcome outcome) {
 }  // namespace
 
 void copy_device(const char* source, const char* destination) {
-  out_stream << "Copy from File " << source << " to file " << destination << "\n";
+  out_stream << "Copy from File " << shown(source) << " to file " << shown(destination) << "\n";
   DeviceCopy copy(source, destination);
   CopyOutcome outcome = copy.open() ? copy.copy_blocks() : CopyOutcome::not_started;
   copy.finish(outcome);

@@ -30,7 +30,7 @@ void analyse_guarded(const char* name, const platform::InputFile& file,
 
   end_output_line();
   std::uint64_t size_now = 0;
-  err_stream << "Reading file '" << name << "' stopped: ";
+  err_stream << "Reading file '" << shown(name) << "' stopped: ";
   if (file.size(size_now) == 0 && size_now <= lost_at) {
     err_stream << "the file shrank to " << size_now << " bytes while it was read\n";
   } else {
@@ -57,19 +57,19 @@ void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& c
 }
 
 void scan_file(const char* name, bool recovery, CarvingRun& carving) {
-  out_stream << "reading file " << name << ":\n";
+  out_stream << "reading file " << shown(name) << ":\n";
 
   // Destruction order is release order: the mapping goes before the file.
   platform::InputFile file;
   if (int error = file.open(name)) {
-    err_stream << "Open file '" << name << "' for reading failed\n";
+    err_stream << "Open file '" << shown(name) << "' for reading failed\n";
     report_last_error(error);
     return;
   }
 
   std::uint64_t size = 0;
   if (int error = file.size(size)) {
-    err_stream << "GetFileSize on file '" << name << "' failed\n";
+    err_stream << "GetFileSize on file '" << shown(name) << "' failed\n";
     report_last_error(error);
     return;
   }

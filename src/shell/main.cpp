@@ -1,10 +1,7 @@
-#include <unistd.h>
-
 #include "shell/channels.h"
 #include "shell/run_command_line.h"
 
 int main(int argc, char** argv) {
-  segsniff::set_terminal_safe(::isatty(1) == 1);
   segsniff::configure_console();
   int status = segsniff::run_command_line(argc, argv);
   segsniff::flush_output();

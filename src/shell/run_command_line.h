@@ -1,12 +1,17 @@
 #pragma once
 
+#include "shell/channels.h"
+
 namespace segsniff {
 
-// The usage text, thirteen lines on the standard error stream.
-void print_usage();
+// The usage text, thirteen lines: on the standard error stream after a
+// faulty command line, on the standard output stream when asked for (-h).
+void print_usage(OutputStream& stream);
 
 // The entry: banner, then every argument acted on from left to right.
-// Returns the exit status, 0 or 1.
+// "-h", "-help", "--help" print the usage on standard output and end the
+// run; "-version", "--version" end it after the banner; "--" makes every
+// later argument a file name.  Returns the exit status, 0 or 1.
 int run_command_line(int argc, const char* const* argv);
 
 }  // namespace segsniff
