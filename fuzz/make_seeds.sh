@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Builds the fuzz seed corpus at run time (no JPEG is kept in the repository):
 #   - every fixture file that the test program writes (SEGSNIFF_SEED_DIR),
+#   - the crafted shapes that multiplied output (nesting, overlap, fan-out,
+#     long chains, stacked start markers, many segments) at a few sizes, when
+#     the benchmarks' generator make_hostile_input is given,
 #   - the camera files of ../shared/corpus, when that folder is there,
 #   - the kept crash inputs of fuzz/regressions.
 #
-#   fuzz/make_seeds.sh <segsniff_tests binary> <seed directory>
+#   fuzz/make_seeds.sh <segsniff_tests binary> <seed directory> [make_hostile_input binary]
 set -euo pipefail
 tests=$1
 seeds=$2
+shapes=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 corpus=$here/../../shared/corpus
 
@@ -23,6 +27,18 @@ if [ -x "$tests" ]; then
   find "$seeds" -name 'fixture-*' -size +1024k -delete
 else
   echo "make_seeds: no test program at $tests; fixtures left out" >&2
+fi
+if [ -n "$shapes" ] && [ -x "$shapes" ]; then
+  # Small enough that every seed runs well inside the fuzzers' time limit
+  # under the sanitizers; stacked start markers are carved in quadratic time
+  # by the rule itself, so they stay smaller still.
+  for shape in $("$shapes" --list | awk '{ print $1 }'); do
+    sizes="1024 8192"
+    [ "$shape" = stacked-soi ] && sizes="256 1024"
+    for size in $sizes; do "$shapes" "$shape" "$size" "$seeds/hostile-$shape-$size"; done
+  done
+else
+  echo "make_seeds: no shape generator given; crafted shapes left out" >&2
 fi
 if [ -d "$corpus" ]; then
   for f in "$corpus"/*.jpg; do cp "$f" "$seeds/corpus-$(basename "$f")"; done

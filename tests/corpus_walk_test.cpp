@@ -40,5 +40,23 @@ TEST(CorpusWalk, EveryCameraFileIsWalkedToItsEndOfImageAndDumpedAsText) {
   }
 }
 
+// The limits on hostile files leave every real one whole, dumped or carved:
+// no message that an allowance ran out.
+TEST(CorpusWalk, NoCameraFileReachesALimit) {
+  const std::vector<std::string> files = corpus_files();
+  if (files.empty()) GTEST_SKIP() << "corpus folder " << SEGSNIFF_CORPUS_DIR << " is absent";
+  for (const auto& path : files) {
+    for (bool recovery : {false, true}) {
+      ScratchDir dir;
+      RunResult r = run_segsniff(dir, recovery ? std::vector<std::string>{"-recover", path}
+                                               : std::vector<std::string>{path},
+                                 true);
+      for (const char* limit : {" not walked: ", " dump stopped\n", " nested more than "})
+        EXPECT_EQ(r.out.find(limit), std::string::npos)
+            << path << (recovery ? " carved" : " dumped") << " reaches" << limit;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace segsniff::test

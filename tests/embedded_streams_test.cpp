@@ -323,9 +323,10 @@ std::size_t count_of(const std::string& text, const std::string& what) {
 }
 
 // Many pairs in one IFD for the same stream, and the same at every level of
-// a nest: the walks would multiply level by level.  An outermost walk
-// enters at most 64 nested ones; the next file starts afresh.
-TEST(EmbeddedStreamsGolden, NestedWalksUnderOneImageStopAtSixtyFour) {
+// a nest: the walks would multiply level by level.  An image walks at most
+// 64 embedded streams, of at most 4 bytes for every byte of its application
+// segments; the next file starts afresh.
+TEST(EmbeddedStreamsGolden, NestedWalksUnderOneImageStopAtTheImagesAllowance) {
   // n pairs for the stream of `length` bytes after the IFD of 2n entries
   auto pairs = [](int n, std::size_t length) {
     std::vector<Bytes> entries;
@@ -337,10 +338,11 @@ TEST(EmbeddedStreamsGolden, NestedWalksUnderOneImageStopAtSixtyFour) {
   };
   const Bytes stream{0xFF, 0xD8, 0xFF, 0xD9};
   const Bytes wide = jpeg_with_exif({tiff(false, pairs(70, 4), stream)});
-  // Four pairs at each of 16 levels: 4^15 walks without the total.
+  // Four pairs at each of 16 levels: 4^15 walks without a total.
   Bytes nest = stream;
   for (int level = 0; level < 16; ++level)
     nest = jpeg_with_exif({tiff(false, pairs(4, nest.size()), nest)});
+  const std::size_t nest_segment = nest.size() - 2 - 2 - 2;  // SOI, APP1 marker, EOI
 
   RunResult r = run_with_files({{"wide.jpg", wide}, {"nest.jpg", nest}}, {"wide.jpg", "nest.jpg"},
                                true);
@@ -353,12 +355,28 @@ TEST(EmbeddedStreamsGolden, NestedWalksUnderOneImageStopAtSixtyFour) {
                                " in this image already\n"
                                "      end of EXIF Thumbnail of size 4\n"),
             70u - 64u);
+  EXPECT_EQ(count_of(wide_out, "(EOI) End of Image\n"), 1u + 64u);
+
+  // The nest's walks stop at the bytes: the first walks go down the first
+  // pair of every level while their sum stays within the allowance.
+  std::size_t walked_bytes = 0, walks = 0;
+  for (std::size_t at = nest_out.find("      found EXIF jpeg thumbnail of size "); at != std::string::npos;
+       at = nest_out.find("      found EXIF jpeg thumbnail of size ", at + 1)) {
+    const std::size_t line_end = nest_out.find('\n', at);
+    if (nest_out.compare(line_end + 1, 7, "Marker ") != 0) continue;  // refused
+    walked_bytes += std::stoul(nest_out.substr(at + 40, line_end - at - 40));
+    ++walks;
+  }
+  EXPECT_GT(walks, 2u);
+  EXPECT_LE(walked_bytes, 4 * nest_segment);
+  EXPECT_EQ(count_of(nest_out, "(EOI) End of Image\n"), 1u + walks);
+  EXPECT_GT(count_of(nest_out, "EXIF jpeg thumbnail not walked: embedded JPEG streams of this image"
+                               " would exceed "),
+            0u);
   for (const std::string* out : {&wide_out, &nest_out}) {
-    EXPECT_EQ(count_of(*out, "(SOI) Start of Image\n"), 1u + 64u);
-    EXPECT_EQ(count_of(*out, "(EOI) End of Image\n"), 1u + 64u);
     // every thumbnail found is walked or refused with a message
     EXPECT_EQ(count_of(*out, "      found EXIF jpeg thumbnail"),
-              64u + count_of(*out, " not walked: "));
+              count_of(*out, "(SOI) Start of Image\n") - 1 + count_of(*out, " not walked: "));
     EXPECT_EQ(count_of(*out, "      found EXIF jpeg thumbnail"),
               count_of(*out, "      end of EXIF Thumbnail"));
   }

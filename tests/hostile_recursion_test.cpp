@@ -30,8 +30,9 @@ Bytes jpeg_with_exif(const Bytes& tiff) {
 
 // One level: IFDs nested max_ifd_depth deep through Exif IFD pointers (IFD i
 // at 8 + 18 i), the deepest holding the thumbnail pair; the thumbnail is the
-// next level's stream.  Levels alternate byte orders.
-Bytes nest_one_level(const Bytes& inner, bool ii) {
+// next level's stream, followed by `padding` zero bytes.  Levels alternate
+// byte orders.
+Bytes nest_one_level(const Bytes& inner, bool ii, std::size_t padding = 0) {
   constexpr int deepest = max_ifd_depth - 1;
   constexpr std::uint32_t thumbnail_at = 8 + 18 * deepest + 2 + 24 + 4;
   Bytes tiff = Bytes{}.text(ii ? "II" : "MM").u16(ii, 42).u32(ii, 8);
@@ -42,21 +43,20 @@ Bytes nest_one_level(const Bytes& inner, bool ii) {
       .append(entry(ii, 0x0202, static_cast<std::uint32_t>(inner.size())))
       .u32(ii, 0);
   EXPECT_EQ(tiff.size(), thumbnail_at);
-  return jpeg_with_exif(tiff.append(inner));
+  return jpeg_with_exif(tiff.append(inner).fill(padding, 0));
 }
 
+// Seventeen levels, the outermost padded to the largest segment so that
+// the image earns enough to walk them all: the file's walk and fifteen
+// thumbnails are walked, each with all its IFDs, and the walk depth stops
+// the sixteenth.
 TEST(HostileRecursion, EveryKindOfNestingAtItsBoundInOneSegment) {
   Bytes stream{0xFF, 0xD8, 0xFF, 0xD9};
-  int levels = 0;
-  for (;;) {
-    Bytes next = nest_one_level(stream, levels % 2 == 0);
-    if (next.size() - 8 > max_segment_payload) break;  // SOI, marker, length, EOI
-    stream = next;
-    ++levels;
-  }
-  ASSERT_GT(levels, 100);
+  for (int level = 0; level < max_walk_depth; ++level) stream = nest_one_level(stream, level % 2 == 0);
+  const std::size_t unpadded = nest_one_level(stream, max_walk_depth % 2 == 0).size() - 8;
+  stream = nest_one_level(Bytes(stream), max_walk_depth % 2 == 0, max_segment_payload - unpadded);
+  ASSERT_EQ(stream.size() - 8, max_segment_payload);  // SOI, marker, length, EOI
 
-  // The file's walk and fifteen thumbnails are walked, each with all its IFDs.
   RunResult dump = run_with_files({{"deep.jpg", stream}}, {"deep.jpg"});
   EXPECT_EQ(count_of(dump.out, "(EOI) End of Image\n"), std::size_t{max_walk_depth});
   EXPECT_EQ(count_of(dump.out, "    found IFD with 1 tags"),
@@ -65,6 +65,34 @@ TEST(HostileRecursion, EveryKindOfNestingAtItsBoundInOneSegment) {
             std::size_t{max_walk_depth});
   EXPECT_TRUE(same_text(dump.err,
                         "EXIF jpeg thumbnail not walked: JPEG streams nested deeper than 16\n"));
+
+  // Carving starts a walk at every level's SOI: each is a stream of its own.
+  RunResult carve = run_with_files({{"deep.jpg", stream}}, {"-recover", "deep.jpg"});
+  EXPECT_EQ(count_of(carve.out, "found SOI-Marker at offset"), std::size_t{max_walk_depth} + 2);
+  EXPECT_EQ(count_of(carve.out, "restore "), std::size_t{max_walk_depth} + 2);
+}
+
+// As many levels as fit in one segment: the nested walks stop at the bytes
+// the segment earns, and their listing with them.
+TEST(HostileRecursion, DeepestNestInOneSegmentStopsAtItsAllowance) {
+  Bytes stream{0xFF, 0xD8, 0xFF, 0xD9};
+  int levels = 0;
+  for (;;) {
+    Bytes next = nest_one_level(stream, levels % 2 == 0);
+    if (next.size() - 8 > max_segment_payload) break;
+    stream = next;
+    ++levels;
+  }
+  ASSERT_GT(levels, 100);
+
+  RunResult dump = run_with_files({{"deep.jpg", stream}}, {"deep.jpg"});
+  const std::size_t walks = count_of(dump.out, "(EOI) End of Image\n") - 1;
+  EXPECT_GE(walks, 3u);
+  EXPECT_LT(walks, std::size_t{max_walk_depth} - 1);
+  EXPECT_EQ(count_of(dump.err, "EXIF jpeg thumbnail not walked: embedded JPEG streams of this image"
+                               " would exceed "),
+            1u);
+  EXPECT_LE(dump.out.size() + dump.err.size(), 1000 * stream.size());
 
   // Carving starts a walk at every level's SOI: each is a stream of its own.
   RunResult carve = run_with_files({{"deep.jpg", stream}}, {"-recover", "deep.jpg"});

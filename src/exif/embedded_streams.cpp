@@ -8,22 +8,30 @@ namespace segsniff {
 
 namespace {
 
-// Whether a nested marker walk may be entered.  Crafted files nest
-// thumbnails thousands of levels deep inside one segment (each level costs
-// a walk, an Exif block and an IFD on the stack), or point many entries of
-// each level at the same nested stream (the walks multiply level by level).
-enum class NestedWalk { allowed, too_deep, too_many };
+// Whether an embedded stream of `bytes` bytes may be walked; when it may,
+// it is counted as walked.  Crafted files nest thumbnails thousands of
+// levels deep inside one segment (each level costs a walk, an Exif block and
+// an IFD on the stack), or point many entries of each level at the same
+// nested stream (the walks multiply level by level): the depth is bounded,
+// and the number and the bytes of the streams walked are taken from the
+// image's allowance (walk_budget.h).
+enum class NestedWalk { allowed, too_deep, too_many, too_large };
 
-NestedWalk check_nested_walk(const WalkContext& walk) {
+NestedWalk take_nested_walk(WalkContext& walk, std::uint64_t bytes) {
   if (walk.depth >= max_walk_depth) return NestedWalk::too_deep;
-  if (walk.embedded_walks >= max_embedded_walks) return NestedWalk::too_many;
+  switch (walk.budget.take_stream(bytes)) {
+    case WalkBudget::Stream::too_many:
+      return NestedWalk::too_many;
+    case WalkBudget::Stream::too_large:
+      return NestedWalk::too_large;
+    case WalkBudget::Stream::allowed:
+      break;
+  }
   return NestedWalk::allowed;
 }
 
-// The walk of an embedded stream; the caller has checked that it may run.
-void walk_embedded_stream(ByteRegion stream, WalkContext& walk) {
-  ++walk.embedded_walks;
-  scan_jpeg_markers(stream, walk);
+unsigned long stream_bytes_allowed(const WalkContext& walk) {
+  return static_cast<unsigned long>(walk.budget.stream_bytes_allowed());
 }
 
 // Both halves of the pair are known: the thumbnail is the `length` bytes
@@ -50,10 +58,12 @@ void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
   }
 
   out_printf("      found EXIF jpeg thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
-  switch (check_nested_walk(context.walk)) {
-    case NestedWalk::allowed:
-      walk_embedded_stream(entry_region.slice(start, start + pair.thumbnail_length), context.walk);
+  switch (take_nested_walk(context.walk, pair.thumbnail_length)) {
+    case NestedWalk::allowed: {
+      ByteRegion thumbnail = entry_region.slice(start, start + pair.thumbnail_length);
+      scan_jpeg_markers(thumbnail, context.walk);
       break;
+    }
     case NestedWalk::too_deep:
       err_printf("EXIF jpeg thumbnail not walked: JPEG streams nested deeper than %d\n",
                  max_walk_depth);
@@ -61,6 +71,10 @@ void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
     case NestedWalk::too_many:
       err_printf("EXIF jpeg thumbnail not walked: %d embedded JPEG streams walked in this image"
                  " already\n", max_embedded_walks);
+      break;
+    case NestedWalk::too_large:
+      err_printf("EXIF jpeg thumbnail not walked: embedded JPEG streams of this image would"
+                 " exceed %lu bytes\n", stream_bytes_allowed(context.walk));
       break;
   }
   out_printf("      end of EXIF Thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
@@ -101,9 +115,9 @@ void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) 
   out_printf("      found Tag 'JPEGTables' (tables of jpeg compressed image) of size %ld\n",
              byte_total(data));
   data.cursor = data.begin;
-  switch (check_nested_walk(context.walk)) {
+  switch (take_nested_walk(context.walk, data.end - data.begin)) {
     case NestedWalk::allowed:
-      walk_embedded_stream(data, context.walk);
+      scan_jpeg_markers(data, context.walk);
       break;
     case NestedWalk::too_deep:
       err_printf("Tag 'JPEGTables' not walked: JPEG streams nested deeper than %d\n",
@@ -112,6 +126,10 @@ void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) 
     case NestedWalk::too_many:
       err_printf("Tag 'JPEGTables' not walked: %d embedded JPEG streams walked in this image"
                  " already\n", max_embedded_walks);
+      break;
+    case NestedWalk::too_large:
+      err_printf("Tag 'JPEGTables' not walked: embedded JPEG streams of this image would"
+                 " exceed %lu bytes\n", stream_bytes_allowed(context.walk));
       break;
   }
   out_printf("      end of Tag 'JPEGTables'\n");

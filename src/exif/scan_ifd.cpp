@@ -6,13 +6,16 @@ namespace segsniff {
 
 namespace {
 
-// True when the structure's entry budget is spent; says so once.
-bool entry_budget_spent(TiffContext& context, Offset ifd_offset) {
-  if (context.entries_left > 0) return false;
+// True when the image's entry allowance (walk_budget.h) is spent, so that
+// nothing more of this structure is dumped; says so once per structure.
+// With take, an entry that may be dumped is counted.
+bool entries_spent(TiffContext& context, Offset ifd_offset, bool take) {
+  WalkBudget& budget = context.walk.budget;
+  if (take ? budget.take_entry() : budget.entry_left()) return false;
   if (!context.entry_limit_reported)
-    err_printf("IFD at tiff-offset %08lX: more than %lu entries in this TIFF structure, dump stopped\n",
+    err_printf("IFD at tiff-offset %08lX: more than %lu entries in this image, dump stopped\n",
                static_cast<unsigned long>(ifd_offset),
-               static_cast<unsigned long>(max_entries_per_structure));
+               static_cast<unsigned long>(context.walk.budget.entries_allowed()));
   context.entry_limit_reported = true;
   return true;
 }
@@ -51,8 +54,8 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 // Once an entry read runs off the window the cursor is lost and every later
 // entry of the IFD would fail in the same way, five lines each; with a count
 // of up to 65535 that is a flood from a two-byte field, so the rest of the
-// entries are summed up in one line.  The entries of one structure are also
-// bounded in number (max_entries_per_structure).
+// entries are summed up in one line.  Every entry dumped is taken from the
+// allowance of the image the structure belongs to (walk_budget.h).
 void scan_ifd(ByteRegion& region, TiffContext& context) {
   if (!region.holds(region.cursor, 2)) {
     err_printf("IFD out of area\n");
@@ -71,7 +74,7 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
     region.fail();
     return;
   }
-  if (entry_budget_spent(context, ifd_offset)) {
+  if (entries_spent(context, ifd_offset, false)) {
     region.fail();
     return;
   }
@@ -92,11 +95,10 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
                  static_cast<unsigned long>(ifd_offset), entry_count - i);
       break;
     }
-    if (entry_budget_spent(context, ifd_offset)) {
+    if (entries_spent(context, ifd_offset, true)) {
       region.fail();
       return;
     }
-    --context.entries_left;
     scan_tiff_tag(region, context);
   }
 

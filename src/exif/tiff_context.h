@@ -48,13 +48,6 @@ class VisitedIfds {
 // max_walk_depth times.  Deeper IFDs are reported and not walked.
 inline constexpr int max_ifd_depth = 32;
 
-// IFDs may overlap, and every IFD offset may be walked once, so a crafted
-// 64 KiB structure could have its bytes dumped as entries thousands of
-// times over (millions of lines).  Without overlaps a structure holds at
-// most 65536 / 12 entries; a Maker Note read as a directory sweeps over them
-// once more.  This budget is far above both and keeps the work linear.
-inline constexpr std::uint32_t max_entries_per_structure = 65536;
-
 struct TiffContext {
   explicit TiffContext(WalkContext& w) : walk(w) {}
   WalkContext& walk;  // the marker walk this structure is nested in
@@ -65,7 +58,8 @@ struct TiffContext {
   bool in_maker_note = false;
   ThumbnailPair thumbnail;
   int ifd_depth = 0;  // IFDs being walked right now (nested)
-  std::uint32_t entries_left = max_entries_per_structure;
+  // The image's entry allowance (walk.budget) ran out in this structure
+  // and that has been said.
   bool entry_limit_reported = false;
 };
 

@@ -73,7 +73,11 @@ void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRu
 void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run) {
   const ByteRegion whole = ByteRegion::over(input.base, input.size);
   const std::span<const std::uint8_t> bytes = whole.bytes(0, input.size);
-  WalkContext context;  // one for the whole input, so the FF D9 memo is shared
+  // One for the whole input, so that the FF D9 memo is shared, and so that
+  // segment bytes earn their allowance once however many candidates walk
+  // them; walks over them again draw on a reserve (walk_budget.h).
+  WalkContext context;
+  context.budget.set_reserve(input.size);
 
   for (Offset p = next_soi_pair(bytes, 0); p != no_position; p = next_soi_pair(bytes, p + 1)) {
     info_sink("found SOI-Marker at offset %08lX\n", static_cast<unsigned long>(p));

@@ -73,6 +73,10 @@ void scan_application_segment(ByteRegion& region, int app_number, WalkContext& c
   const std::uint16_t length = get_int16(region);
   if (region.failed()) return;
   const Offset segment_end = region.cursor - 2 + length;
+  // The outermost walk earns what may be spent on the structures nested in
+  // the segment, for the bytes it really has; a nested walk's segments lie
+  // inside one that has earned already.
+  if (context.depth <= 1) context.budget.earn(region.cursor - 2, std::min(segment_end, region.end));
 
   const std::uint32_t magic = get_int32(region);
   if (region.failed()) {

@@ -21,11 +21,11 @@ constexpr std::uint16_t last_app_marker = 0xFFEF;
 
 // Counts the walk as open in context.depth for its whole duration, so that
 // nested walks (thumbnail, JPEGTables) can see how deep they are; an
-// outermost walk starts their count afresh.
+// outermost walk is a new image, which starts with nothing earned.
 class WalkDepthScope {
  public:
   explicit WalkDepthScope(WalkContext& context) : context_(context) {
-    if (++context_.depth == 1) context_.embedded_walks = 0;
+    if (++context_.depth == 1) context_.budget.start_image();
   }
   ~WalkDepthScope() { --context_.depth; }
   WalkDepthScope(const WalkDepthScope&) = delete;

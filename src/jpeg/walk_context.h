@@ -4,6 +4,7 @@
 #pragma once
 
 #include "jpeg/eoi_pair_search.h"
+#include "jpeg/walk_budget.h"
 
 namespace segsniff {
 
@@ -11,15 +12,9 @@ namespace segsniff {
 // file's own walk (or a carving candidate's) is level 1.
 inline constexpr int max_walk_depth = 16;
 
-// Nested walks entered under one outermost walk go no further than this: an
-// Exif block can hold many thumbnail pairs for the same nested stream, which
-// holds many for the next, so without a total the walks multiply level by
-// level (a few KiB of input would be walked for days).
-inline constexpr int max_embedded_walks = 64;
-
 struct WalkContext {
   int depth = 0;            // marker walks open right now
-  int embedded_walks = 0;   // nested walks entered since the outermost walk began
+  WalkBudget budget;        // what the image being walked may still spend
   EoiPairSearch eoi_pairs;  // remembers where the next FF D9 pair is
 };
 
