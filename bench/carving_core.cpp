@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   if (!image.ok()) return 1;
   segsniff::set_channel_writer(discard);
   segsniff::CarvingRun run;
-  segsniff::CarvedInput input{image.base(), image.size(), true, image.device(), image.inode()};
+  segsniff::CarvedInput input{image.base(), image.size()};
   segsniff::recover_jpeg_streams(input, run);
   segsniff::flush_output();
   std::printf("%ld files, %llu bytes searched for FF D9\n", run.last_number,

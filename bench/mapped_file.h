@@ -28,8 +28,6 @@ class MappedFile {
     }
     base_ = static_cast<const std::uint8_t*>(map);
     size_ = static_cast<std::uint64_t>(st.st_size);
-    device_ = static_cast<std::uint64_t>(st.st_dev);
-    inode_ = static_cast<std::uint64_t>(st.st_ino);
   }
   ~MappedFile() {
     if (base_ != nullptr) ::munmap(const_cast<std::uint8_t*>(base_), static_cast<std::size_t>(size_));
@@ -41,13 +39,9 @@ class MappedFile {
   bool ok() const { return base_ != nullptr; }
   const std::uint8_t* base() const { return base_; }
   std::uint64_t size() const { return size_; }
-  std::uint64_t device() const { return device_; }
-  std::uint64_t inode() const { return inode_; }
 
  private:
   int fd_ = -1;
   const std::uint8_t* base_ = nullptr;
   std::uint64_t size_ = 0;
-  std::uint64_t device_ = 0;
-  std::uint64_t inode_ = 0;
 };

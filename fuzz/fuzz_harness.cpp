@@ -51,7 +51,7 @@ void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
   prepare_fuzzing();
   // An empty file is refused before it is mapped: no analysis ever sees one.
   if (size == 0) return;
-  CarvedInput input{data, size, false, 0, 0};
+  CarvedInput input{data, size};
   CarvingRun run;
   analyse_mapped_bytes(input, recovery, run);
   flush_output();

@@ -10,7 +10,7 @@ const std::string soi_eoi = Bytes{0xFF, 0xD8, 0xFF, 0xD9}.str();
 
 TEST(CommandLine, UsageForNoArgumentsAndForMissingOptionArguments) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-copy", "src"}, {"-INFO"}}) {
+       {std::vector<std::string>{}, {"-copy", "src"}, {"-INFO"}, {"-outdir"}}) {
     RunResult r = run_with_files({}, args);
     EXPECT_TRUE(same_text(r.out, banner()));
     EXPECT_TRUE(same_text(r.err, usage_text()));
@@ -68,7 +68,7 @@ TEST(CommandLine, DoubleDashEndsTheOptionWords) {
   EXPECT_NE(r.out.find("reading file -h:\n"), std::string::npos);
   EXPECT_EQ(r.out.find("Command -copy"), std::string::npos);
   EXPECT_EQ(dir.read("b.jpg"), soi_eoi);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 2) << "there are no files named -- and -h";
 }
 
 TEST(CommandLine, ArgumentsAreActedOnLeftToRightUntilAnUnknownOption) {
@@ -78,6 +78,7 @@ TEST(CommandLine, ArgumentsAreActedOnLeftToRightUntilAnUnknownOption) {
   EXPECT_EQ(r.out.find("y.jpg"), std::string::npos);
   EXPECT_TRUE(r.err.ends_with("Unknown option -bogus\n" + usage_text())) << r.err;
   EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(run_with_files({}, {"missing.jpg", "-bogus"}).status, 1) << "usage after a failure";
 }
 
 TEST(CommandLine, CommandArgumentsAreTakenAsTheyStand) {
@@ -85,7 +86,7 @@ TEST(CommandLine, CommandArgumentsAreTakenAsTheyStand) {
   EXPECT_TRUE(copy.out.starts_with(banner() + "Command -copy found (source '-s', dest '-d')\n"))
       << copy.out;
   EXPECT_NE(copy.out.find(reading_lines("more.jpg", 4)), std::string::npos);
-  EXPECT_EQ(copy.status, 0);
+  EXPECT_EQ(copy.status, 2) << "there is no source named -s";
 }
 
 TEST(CommandLine, RecoverAppliesOnlyToFilesOnItsRight) {

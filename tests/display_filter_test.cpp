@@ -86,7 +86,9 @@ TEST(DisplayFilter, NamesFromTheCommandLine) {
   dir.write(forged, "no jpeg");
   const std::string escape = "\x1B[2J\xC2\x9B";
   RunResult r = run_segsniff(
-      dir, {"-copy", escape, "\x9B" "dst", "-info", escape, "-recover", "--", forged, escape}, true);
+      dir, {"-copy", escape, "\x9B" "dst", "-info", escape, "-outdir", escape, "-recover", "--", forged,
+            escape},
+      true);
   EXPECT_TRUE(same_text(r.out, banner() +
                                    "Command -copy found (source '.[2J..', dest '.dst')\n"
                                    "Copy from File .[2J.. to file .dst\n"
@@ -94,12 +96,13 @@ TEST(DisplayFilter, NamesFromTheCommandLine) {
                                    "\n"
                                    "Command -info found (source '.[2J..')\n"
                                    "Open file '.[2J..' for getting info failed\n"
+                                   "Option -outdir found (folder '.[2J..')\n"
                                    "Option -recover found\n"
                                    "reading file x.restore 9 bytes to file 'evil.jpg' (offset 0 to 9):\n"
                                    "Filelen 7 Bytes\nfile size 7 bytes\n"
                                    "reading file .[2J..:\n"
                                    "Open file '.[2J..' for reading failed\n"
-                                   "Last Error = 2 ('No such file or directory')\n"));
+                                   "Last Error = 21 ('Is a directory')\n"));  // -outdir made it
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ std::string analyse(const std::vector<std::uint8_t>& content, bool recovery) {
   {
     CapturedOutput output;
     CarvingRun run;
-    analyse_mapped_bytes(CarvedInput{exact.get(), content.size(), false, 0, 0}, recovery, run);
+    analyse_mapped_bytes(CarvedInput{exact.get(), content.size()}, recovery, run);
     printed = output.all();
   }
   fs::current_path(back);

@@ -13,6 +13,8 @@
 //   3. any other literal that ends in a line feed: a whole line kept in a
 //      table or a constant and printed elsewhere (the media types of the
 //      drive report).
+// A line assembled in a string before it is printed (the carving progress
+// line) is not found this way; the manual page lists it all the same.
 // Each text is cut into lines at its line feeds; a line is looked for when,
 // without what stands for any text, it still holds a letter (so "%02X", " "
 // and "')\n" are not).

@@ -1,5 +1,6 @@
 // Recovery carving: which streams are written, under which numbers, with
 // which lines, and that the input is never written to.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 
 #include "jpeg/recover_jpeg_streams.h"
 #include "support/golden.h"
@@ -39,21 +39,9 @@ std::string file_lines(const std::string& name, std::size_t size) {
          std::to_string(size) + " bytes\n";
 }
 
-// The lines of the carving itself (candidates, files and their failures),
-// without the walk's lines in between.  A walk that ends on a failed marker
-// read leaves its line open, so a kept text may start inside a line.
 std::string carving_lines(const std::string& out) {
-  static const char* const kept[] = {"reading file ", "found SOI-Marker", "restore ",
-                                     "could not create",  "will not write",   "error "};
-  std::istringstream in(out);
-  std::string line, result;
-  while (std::getline(in, line))
-    for (const char* prefix : kept)
-      if (std::size_t at = line.find(prefix); at != std::string::npos) {
-        result += line.substr(at) + "\n";
-        break;
-      }
-  return result;
+  return kept_lines(out, {"reading file ", "found SOI-Marker", "restore ", "could not create",
+                          "error "});
 }
 
 // Only FF D8 is a candidate (not D8 FF, not a lone FF); a pair at the last
@@ -125,34 +113,49 @@ TEST(RecoverJpegStreams, StreamsAreWrittenInTheOrderOfTheirPairsNumberedAcrossTh
   EXPECT_FALSE(dir.exists("segsniff_recover_006.jpg"));
 }
 
-TEST(RecoverJpegStreams, OutputsThatCannotBeWrittenUseUpTheirNumberAndOldOnesAreReplaced) {
+// Names 001 to 006 are taken by every kind of thing, 008 by the second
+// input: each is passed over and left as it was, none is followed or
+// opened (the FIFO has an idle reader that would take the bytes).  A second
+// run in the same folder keeps the first run's files.
+TEST(RecoverJpegStreams, EveryTakenNameIsPassedOverAndLeftAsItWas) {
   ScratchDir dir;
-  const std::string card =
-      tiny_image(1).append(tiny_image(2)).append(tiny_image(3)).append(tiny_image(4)).str();
+  const std::string card = tiny_image(1).append(tiny_image(2)).str();
   dir.write("card.img", card);
-  ASSERT_EQ(::mkdir(dir.file("segsniff_recover_001.jpg").c_str(), 0700), 0);
-  ASSERT_EQ(::symlink("card.img", dir.file("segsniff_recover_002.jpg").c_str()), 0);
-  ASSERT_EQ(::symlink("/dev/full", dir.file("segsniff_recover_003.jpg").c_str()), 0);
-  dir.write("segsniff_recover_004.jpg", std::string(100, 'x'));
+  dir.write("target", "kept");
+  dir.write("segsniff_recover_001.jpg", "old");
+  ASSERT_EQ(::symlink(dir.file("target").c_str(), dir.file("segsniff_recover_002.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", dir.file("segsniff_recover_003.jpg").c_str()), 0);
+  ASSERT_EQ(::link(dir.file("target").c_str(), dir.file("segsniff_recover_004.jpg").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.file("segsniff_recover_005.jpg").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir.file("segsniff_recover_006.jpg").c_str(), 0600), 0);
+  const int reader = ::open(dir.file("segsniff_recover_006.jpg").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  dir.write("segsniff_recover_008.jpg", tiny_image(3).str());
 
-  RunResult r = run_segsniff(dir, {"-recover", "card.img"});
-  EXPECT_TRUE(same_text(
-      carving_lines(r.out),
-      "reading file card.img:\n"
-      "found SOI-Marker at offset 00000000\n"
-      "restore 11 bytes to file 'segsniff_recover_001.jpg' (offset 0 to 11)\n"
-      "could not create file 'segsniff_recover_001.jpg'\n"
-      "found SOI-Marker at offset 0000000B\n"
-      "restore 11 bytes to file 'segsniff_recover_002.jpg' (offset 11 to 22)\n"
-      "will not write file 'segsniff_recover_002.jpg': it is the file being scanned\n"
-      "found SOI-Marker at offset 00000016\n"
-      "restore 11 bytes to file 'segsniff_recover_003.jpg' (offset 22 to 33)\n"
-      "error 28 ('No space left on device') in writing file; only written 0 byte\n"
-      "found SOI-Marker at offset 00000021\n"
-      "restore 11 bytes to file 'segsniff_recover_004.jpg' (offset 33 to 44)\n"));
-  EXPECT_EQ(dir.read("card.img"), card);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("segsniff_recover_002.jpg")));
-  EXPECT_EQ(dir.read("segsniff_recover_004.jpg"), tiny_image(4).str());
+  RunResult r = run_segsniff(dir, {"-recover", "card.img", "segsniff_recover_008.jpg"});
+  const std::string restore = "restore 11 bytes to file 'segsniff_recover_";
+  EXPECT_TRUE(same_text(carving_lines(r.out),
+                        "reading file card.img:\n"
+                        "found SOI-Marker at offset 00000000\n" + restore + "007.jpg' (offset 0 to 11)\n"
+                        "found SOI-Marker at offset 0000000B\n" + restore + "009.jpg' (offset 11 to 22)\n"
+                        "reading file segsniff_recover_008.jpg:\n"
+                        "found SOI-Marker at offset 00000000\n" + restore + "010.jpg' (offset 0 to 11)\n"));
+  EXPECT_EQ(r.status, 0);
+  r = run_segsniff(dir, {"-recover", "card.img"});
+  EXPECT_NE(r.out.find(restore + "011.jpg' (offset 0 to 11)\n" + "found SOI-Marker at offset 0000000B\n"),
+            std::string::npos) << r.out;
+
+  char drained[16];
+  EXPECT_LE(::read(reader, drained, sizeof drained), 0) << "the FIFO's reader got bytes";
+  ::close(reader);
+  EXPECT_EQ(dir.read("target"), "kept");
+  EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), "old");
+  EXPECT_FALSE(dir.exists("nowhere"));
+  EXPECT_EQ(dir.read("segsniff_recover_008.jpg"), tiny_image(3).str());
+  for (const char* number : {"007", "011"})
+    EXPECT_EQ(dir.read(std::string("segsniff_recover_") + number + ".jpg"), tiny_image(1).str());
+  for (const char* number : {"009", "012"})
+    EXPECT_EQ(dir.read(std::string("segsniff_recover_") + number + ".jpg"), tiny_image(2).str());
 }
 
 // FF D8, APP1 "Exif" whose IFD1 points at a thumbnail cut off inside its

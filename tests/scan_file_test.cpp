@@ -19,7 +19,7 @@ TEST(ScanFile, FilesThatAreNotJpegAreRecognisedByTheirFirstTwoBytesAndLeftUnchan
   EXPECT_EQ(dir.read("tiff.jpg"), "II*");
 }
 
-TEST(ScanFile, FailuresInterleaveInProgramOrderAndEndWithStatusZero) {
+TEST(ScanFile, FailuresInterleaveInProgramOrderAndEndWithStatusTwo) {
   // An empty file cannot be mapped; that failure goes to standard output.
   ScratchDir dir;
   dir.write("empty.jpg", "");
@@ -31,7 +31,7 @@ TEST(ScanFile, FailuresInterleaveInProgramOrderAndEndWithStatusZero) {
                                    "reading file empty.jpg:\nFilelen 0 Bytes\n"
                                    "create file mapping failed\n"
                                    "Last Error = 22 ('Invalid argument')\n"));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 2);
   r = run_segsniff(dir, {"missing.jpg", "empty.jpg"});
   EXPECT_TRUE(same_text(r.err,
                         "Open file 'missing.jpg' for reading failed\n"
@@ -50,7 +50,7 @@ TEST(ScanFile, DirectoriesAndFifosAreRefused) {
                         "Last Error = 21 ('Is a directory')\n"
                         "GetFileSize on file 'pipe' failed\n"
                         "Last Error = 29 ('Illegal seek')\n"));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 2);
 }
 
 }  // namespace

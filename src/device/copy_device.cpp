@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/block_device.h"
+#include "platform/output_file.h"
 #include "platform/same_file.h"
 #include "shell/channels.h"
 
@@ -34,9 +36,11 @@ class DeviceCopy {
   DeviceCopy(const char* source_name, const char* destination_name)
       : source_name_(source_name), destination_name_(destination_name) {}
 
-  // Opens the source, then takes the buffer, then creates the destination:
-  // when anything before fails, or the destination names the source itself,
-  // no destination file is created or truncated.  Returns false after
+  // Opens the source, then takes the buffer, then opens the destination
+  // without emptying it.  Refused before the destination is opened: a
+  // destination that is a block device, one that is the source itself
+  // (under any name, or as the backing file of a source loop device), and
+  // one on a file system of the source device.  Returns false after
   // printing the failure.
   bool open();
 
@@ -46,9 +50,10 @@ class DeviceCopy {
 
   // The final line break, then the releases.  The destination's close is
   // checked: a write that fails only when flushed is a failed copy too.
-  void finish(CopyOutcome outcome);
+  void finish(CopyOutcome& outcome);
 
  private:
+  bool destination_refused();
   void report_write_failure() {
     err_stream << "writing file '" << shown(destination_name_) << "' failed\n";
   }
@@ -57,8 +62,31 @@ class DeviceCopy {
   const char* destination_name_;
   std::unique_ptr<unsigned char[]> buffer_;
   StdioFile source_;
-  StdioFile destination_;
+  platform::CopyTarget destination_;
 };
+
+bool DeviceCopy::destination_refused() {
+  if (platform::CopyTarget::is_block_device(destination_name_)) {
+    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
+    return true;
+  }
+  // Opening the source itself for writing would destroy it.
+  const int source_fd = ::fileno(source_.get());
+  bool same = false;
+  platform::same_file(source_fd, destination_name_, same);
+  if (same) {
+    err_stream << "Source '" << shown(source_name_) << "' and destination are the same file\n";
+    return true;
+  }
+  platform::BlockDevice device;
+  if (platform::block_device_of(source_fd, device) &&
+      platform::writes_reach_device(destination_name_, device)) {
+    err_stream << "Will not copy '" << shown(source_name_) << "' to '" << shown(destination_name_)
+               << "': the destination is on a file system of that device\n";
+    return true;
+  }
+  return false;
+}
 
 bool DeviceCopy::open() {
   source_.reset(std::fopen(source_name_, "rb"));
@@ -66,21 +94,19 @@ bool DeviceCopy::open() {
     err_stream << "Open file '" << shown(source_name_) << "' for reading failed\n";
     return false;
   }
-  // Opening the source itself for writing would truncate it before the
-  // first read.
-  bool same = false;
-  platform::same_file(::fileno(source_.get()), destination_name_, same);
-  if (same) {
-    err_stream << "Source '" << shown(source_name_) << "' and destination are the same file\n";
-    return false;
-  }
+  if (destination_refused()) return false;
   buffer_.reset(new (std::nothrow) unsigned char[block_size]);
   if (buffer_ == nullptr) {
     err_stream << "Allocating buffer memory failed\n";
     return false;
   }
-  destination_.reset(std::fopen(destination_name_, "wb"));
-  if (destination_ == nullptr) {
+  const int status = destination_.open(destination_name_);
+  if (status == platform::target_is_block_device) {
+    // The name was changed into a device after it was looked at.
+    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
+    return false;
+  }
+  if (status != 0) {
     err_stream << "Create file '" << shown(destination_name_) << "' for writing failed\n";
     return false;
   }
@@ -91,23 +117,32 @@ bool DeviceCopy::open() {
 // progress line ends the line of every 32nd star.  A short block counts as
 // a block.  A read error is told from the end of the data by ferror: the
 // bytes read before it are written, then the copy stops without a total.
+// The destination is emptied only once the first read has brought data or
+// the clean end of an empty source: a source that cannot be read at all
+// leaves an existing destination as it was.
 CopyOutcome DeviceCopy::copy_blocks() {
   std::uint64_t bytes = 0;
   std::uint64_t blocks = 0;
+  bool emptied = false;
   for (;;) {
     out_stream << "*";
     std::size_t count = std::fread(buffer_.get(), 1, block_size, source_.get());
+    if (count == 0 && std::ferror(source_.get())) break;
+    if (!emptied && destination_.empty() != 0) {
+      report_write_failure();
+      return CopyOutcome::write_failed;
+    }
+    emptied = true;
     if (count == 0) {
-      if (std::ferror(source_.get())) break;
       // What stdio still holds is written before the total is claimed.
-      if (std::fflush(destination_.get()) != 0) {
+      if (std::fflush(destination_.stream()) != 0) {
         report_write_failure();
         return CopyOutcome::write_failed;
       }
       out_stream << "\ncopied " << bytes << " bytes (" << (bytes >> mebibyte_shift) << " MB)";
       return CopyOutcome::done;
     }
-    std::size_t written = std::fwrite(buffer_.get(), 1, count, destination_.get());
+    std::size_t written = std::fwrite(buffer_.get(), 1, count, destination_.stream());
     bytes += written;
     if (written < count) {
       report_write_failure();
@@ -123,20 +158,23 @@ CopyOutcome DeviceCopy::copy_blocks() {
   return CopyOutcome::read_failed;
 }
 
-void DeviceCopy::finish(CopyOutcome outcome) {
+void DeviceCopy::finish(CopyOutcome& outcome) {
   out_stream << "\n";
-  if (destination_ != nullptr && std::fclose(destination_.release()) != 0 &&
-      outcome != CopyOutcome::write_failed)
+  if (destination_.stream() != nullptr && destination_.close() != 0 &&
+      outcome != CopyOutcome::write_failed) {
     report_write_failure();
+    outcome = CopyOutcome::write_failed;
+  }
 }
 
 }  // namespace
 
-void copy_device(const char* source, const char* destination) {
+bool copy_device(const char* source, const char* destination) {
   out_stream << "Copy from File " << shown(source) << " to file " << shown(destination) << "\n";
   DeviceCopy copy(source, destination);
   CopyOutcome outcome = copy.open() ? copy.copy_blocks() : CopyOutcome::not_started;
   copy.finish(outcome);
+  return outcome == CopyOutcome::done;
 }
 
 }  // namespace segsniff

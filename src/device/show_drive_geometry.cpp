@@ -34,22 +34,22 @@ const char* media_type_text(std::uint32_t media_type) {
 
 std::span<const MediaTypeInfo> media_type_rows() { return media_type_table; }
 
-void show_drive_geometry(const char* source) {
-  show_drive_geometry(source, platform::query_drive_geometry);
+bool show_drive_geometry(const char* source) {
+  return show_drive_geometry(source, platform::query_drive_geometry);
 }
 
 // The total is the product of the four geometry fields in 64 bits, bytes per
 // sector first; it wraps modulo 2^64 rather than overflowing a signed type.
 // No system error text follows either failure line.
-void show_drive_geometry(const char* source, platform::DriveGeometryQuery query) {
+bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query) {
   platform::DriveGeometry geometry;
   switch (query(source, geometry)) {
     case platform::DriveQueryResult::open_failed:
       err_stream << "Open file '" << shown(source) << "' for getting info failed\n";
-      return;
+      return false;
     case platform::DriveQueryResult::geometry_failed:
       err_stream << "GET_DRIVE_GEOMETRY failed for file '" << shown(source) << "'\n";
-      return;
+      return false;
     case platform::DriveQueryResult::ok:
       break;
   }
@@ -68,6 +68,7 @@ void show_drive_geometry(const char* source, platform::DriveGeometryQuery query)
   info_sink("Bytes per sector:    %ld\n", static_cast<long>(geometry.bytes_per_sector));
   info_sink("Total disc size:     %lld bytes (%lld MB)\n", static_cast<long long>(total),
             static_cast<long long>(megabytes));
+  return true;
 }
 
 }  // namespace segsniff

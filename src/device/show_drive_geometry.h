@@ -7,11 +7,11 @@
 namespace segsniff {
 
 // "-info": prints the geometry and size of a drive through info_sink, or one
-// failure line on standard error.
-void show_drive_geometry(const char* source);
+// failure line on standard error.  Returns false after a failure.
+[[nodiscard]] bool show_drive_geometry(const char* source);
 
 // The same with the device query passed in (tests inject geometries).
-void show_drive_geometry(const char* source, platform::DriveGeometryQuery query);
+bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query);
 
 // The media types that have a text of their own (media_type_table).
 struct MediaTypeInfo {

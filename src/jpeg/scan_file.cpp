@@ -2,8 +2,10 @@
 
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_jpeg_markers.h"
+#include "platform/block_device.h"
 #include "platform/input_file.h"
 #include "platform/mapped_read_guard.h"
+#include "shell/carving_progress.h"
 #include "shell/channels.h"
 #include "shell/error_report.h"
 
@@ -18,15 +20,16 @@ namespace {
 // read abandons the analysis where it stood; the run goes on with the next
 // argument.  The abandoned frames run no destructors: the byte order they
 // may have changed is put back by the scope here, and the analysis holds no
-// other resource across a read of the mapping.
-void analyse_guarded(const char* name, const platform::InputFile& file,
+// other resource across a read of the mapping.  Returns false when the
+// analysis was abandoned.
+bool analyse_guarded(const char* name, const platform::InputFile& file,
                      const CarvedInput& input, bool recovery, CarvingRun& carving) {
   ByteOrderScope order(intel_order);
   std::uint64_t lost_at = 0;
   if (platform::read_mapping_guarded(
           input.base, input.size, [&] { analyse_mapped_bytes(input, recovery, carving); },
           lost_at))
-    return;
+    return true;
 
   end_output_line();
   std::uint64_t size_now = 0;
@@ -38,6 +41,29 @@ void analyse_guarded(const char* name, const platform::InputFile& file,
     err_printf("read error in the page at file offset %08lX\n",
                static_cast<unsigned long>(lost_at));
   }
+  return false;
+}
+
+// Files carved onto the card being recovered would overwrite the deleted
+// pictures still waiting there: an input that is a block device is not
+// carved into a folder whose file system lies on that device.  Nor is
+// anything carved after the output folder could not be made.
+bool carving_allowed(const char* name, const platform::InputFile& file,
+                     const CarvingRun& carving) {
+  if (carving.output_folder_failed) {
+    err_stream << "Will not carve '" << shown(name) << "': the output folder '"
+               << shown(carving.output_folder) << "' could not be made\n";
+    return false;
+  }
+  platform::BlockDevice device;
+  const char* folder = carving.output_folder.empty() ? "." : carving.output_folder.c_str();
+  if (platform::block_device_of(file.descriptor(), device) &&
+      platform::writes_reach_device(folder, device)) {
+    err_stream << "Will not carve '" << shown(name)
+               << "': the output folder is on a file system of that device\n";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -56,7 +82,7 @@ void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& c
   }
 }
 
-void scan_file(const char* name, bool recovery, CarvingRun& carving) {
+bool scan_file(const char* name, bool recovery, CarvingRun& carving) {
   out_stream << "reading file " << shown(name) << ":\n";
 
   // Destruction order is release order: the mapping goes before the file.
@@ -64,34 +90,40 @@ void scan_file(const char* name, bool recovery, CarvingRun& carving) {
   if (int error = file.open(name)) {
     err_stream << "Open file '" << shown(name) << "' for reading failed\n";
     report_last_error(error);
-    return;
+    return false;
   }
+  if (recovery && !carving_allowed(name, file, carving)) return false;
 
   std::uint64_t size = 0;
   if (int error = file.size(size)) {
     err_stream << "GetFileSize on file '" << shown(name) << "' failed\n";
     report_last_error(error);
-    return;
+    return false;
   }
   out_stream << "Filelen " << size << " Bytes\n";
 
   if (int error = platform::InputMapping::can_map(size)) {
     error_sink("create file mapping failed\n");
     report_last_error(error);
-    return;
+    return false;
   }
   platform::InputMapping mapping;
   if (int error = mapping.map(file, size)) {
     error_sink("create mapview of file failed\n");
     report_last_error(error);
-    return;
+    return false;
   }
   out_stream << "file size " << size << " bytes\n";
 
-  CarvedInput input{mapping.data(), size, false, 0, 0};
-  input.identity_known = file.identity(input.device, input.inode) == 0;
+  const CarvedInput input{mapping.data(), size};
   if (after_mapping_hook != nullptr) after_mapping_hook(name);
-  analyse_guarded(name, file, input, recovery, carving);
+  if (!recovery) return analyse_guarded(name, file, input, recovery, carving);
+
+  carving.tally = CarvingTally{};
+  if (carving.progress != nullptr) carving.progress->start(name, size);
+  const bool read_whole = analyse_guarded(name, file, input, recovery, carving);
+  if (carving.progress != nullptr) carving.progress->finish(carving.tally);
+  return read_whole && carving.tally.failures == 0;
 }
 
 }  // namespace segsniff

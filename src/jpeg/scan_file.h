@@ -6,8 +6,11 @@ namespace segsniff {
 
 // The per-file driver: opens, sizes and maps one input read-only, then dumps
 // it (dump mode) or carves it (recovery mode), and releases it.  Every
-// outcome is reported by printing.
-void scan_file(const char* name, bool recovery, CarvingRun& carving);
+// outcome is reported by printing.  Returns false when the input could not
+// be opened, sized, mapped or read to its end, or (recovery mode) when its
+// carving was refused or a carved file could not be written; findings in
+// the data are no failure.
+[[nodiscard]] bool scan_file(const char* name, bool recovery, CarvingRun& carving);
 
 // The analysis of bytes that are already mapped, as scan_file runs it after
 // the size lines: the marker walk from FF D8 in dump mode, the carving loop

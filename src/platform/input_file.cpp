@@ -53,14 +53,6 @@ int InputFile::size(std::uint64_t& bytes) const {
   return ESPIPE;
 }
 
-int InputFile::identity(std::uint64_t& device, std::uint64_t& inode) const {
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) return errno;
-  device = st.st_dev;
-  inode = st.st_ino;
-  return 0;
-}
-
 InputMapping::~InputMapping() {
   if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
 }
@@ -80,14 +72,6 @@ int InputMapping::map(const InputFile& file, std::uint64_t size) {
   ::madvise(view, size, MADV_SEQUENTIAL);
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = size;
-  return 0;
-}
-
-int path_identity(const char* name, std::uint64_t& device, std::uint64_t& inode) {
-  struct stat st;
-  if (::stat(name, &st) != 0) return errno;
-  device = st.st_dev;
-  inode = st.st_ino;
   return 0;
 }
 

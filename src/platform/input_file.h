@@ -25,9 +25,6 @@ class InputFile {
   // Anything else (FIFO, socket, character device) has no size: ESPIPE.
   int size(std::uint64_t& bytes) const;
 
-  // Device and inode, to tell whether another path names the same file.
-  int identity(std::uint64_t& device, std::uint64_t& inode) const;
-
   int descriptor() const { return fd_; }
 
  private:
@@ -54,9 +51,5 @@ class InputMapping {
   const std::uint8_t* data_ = nullptr;
   std::uint64_t size_ = 0;
 };
-
-// Device and inode of a path, if it exists (for the refusals to overwrite an
-// input).  Returns 0 or errno.
-int path_identity(const char* name, std::uint64_t& device, std::uint64_t& inode);
 
 }  // namespace segsniff::platform

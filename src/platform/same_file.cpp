@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/block_device.h"
+
 namespace segsniff::platform {
 
 int same_file(int fd, const char* path, bool& same) {
@@ -12,7 +14,8 @@ int same_file(int fd, const char* path, bool& same) {
   if (::fstat(fd, &open_file) != 0) return errno;
   struct stat named_file;
   if (::stat(path, &named_file) != 0) return errno;
-  same = open_file.st_dev == named_file.st_dev && open_file.st_ino == named_file.st_ino;
+  same = (open_file.st_dev == named_file.st_dev && open_file.st_ino == named_file.st_ino) ||
+         loop_backed_by(fd, path);
   return 0;
 }
 

@@ -1,5 +1,7 @@
 // Whether a path names the file behind an open descriptor: same device and
-// inode, so hard links and symbolic links to it count as the same file.
+// inode, so hard links and symbolic links to it count as the same file; and
+// so does the backing file of a loop device (or of a partition of one),
+// whose bytes are the device's bytes.
 #pragma once
 
 namespace segsniff::platform {

@@ -1,31 +1,37 @@
 #include "shell/channels.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#include "platform/console.h"
+#include "shell/error_report.h"
+#include "shell/exit_status.h"
 
 namespace segsniff {
 
 namespace {
 
-void write_fd(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;  // write errors on the console are not reported
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-}
+using platform::StandardStream;
 
+// Set once a write to standard output has failed.  The failure is reported
+// once; the rest of standard output is dropped rather than tried again.
+bool output_broken = false;
+
+void report_output_failure(int error);
+
+// Write errors on standard error itself cannot be reported anywhere.
 void default_writer(Channel channel, const char* data, std::size_t size) {
-  write_fd(channel == Channel::out ? 1 : 2, data, size);
+  if (channel == Channel::err) {
+    platform::write_all(StandardStream::error, data, size);
+    return;
+  }
+  if (output_broken) return;
+  if (int error = platform::write_all(StandardStream::output, data, size)) {
+    output_broken = true;
+    report_output_failure(error);
+  }
 }
 
 ChannelWriter current_writer = default_writer;
@@ -90,8 +96,7 @@ void out_write(const char* data, std::size_t size) {
   if (out_line_flush && out_at_line_start) flush_out_buffer();
 }
 
-void err_write(const char* data, std::size_t size) {
-  if (size == 0) return;
+void err_route_write(const char* data, std::size_t size) {
   switch (error_route) {
     case ErrorRoute::shared:  // same file: one buffer, program order
       buffered_write(Channel::out, out_buffer, out_buffer_size, out_used, flush_out_buffer, data,
@@ -106,6 +111,30 @@ void err_write(const char* data, std::size_t size) {
       current_writer(Channel::err, data, size);
       return;
   }
+}
+
+// How many columns of the terminal's last line the status line (carving
+// progress on a terminal) covers now; 0 when it is not shown.  It is drawn
+// and erased with a carriage return and blanks only, which every terminal
+// obeys, and never holds a line feed.
+std::size_t status_shown = 0;
+
+void draw_status(std::string_view text) {
+  std::string line = "\r";
+  line += text;
+  if (text.size() < status_shown) line.append(status_shown - text.size(), ' ');
+  if (text.empty()) line += '\r';
+  err_route_write(line.data(), line.size());
+  status_shown = text.size();
+}
+
+// Other text for standard error erases the status line first; its owner
+// draws it again at its next turn.  (Drawing it again after every message
+// would multiply the bytes a terminal has to show when walks complain a lot.)
+void err_write(const char* data, std::size_t size) {
+  if (size == 0) return;
+  if (status_shown > 0) draw_status("");
+  err_route_write(data, size);
 }
 
 void channel_write(Channel channel, const char* data, std::size_t size) {
@@ -131,7 +160,27 @@ int channel_vprintf(Channel channel, const char* format, va_list args) {
   return n;
 }
 
+void report_output_failure(int error) {
+  err_stream << "writing standard output failed\n";
+  report_last_error(error);
+  if (platform::is_closed_pipe(error)) {
+    // Nobody reads any more: end the run now.  Every carved file is closed
+    // by then (the listing is written only between files).
+    clear_status_line();
+    flush_output();
+    std::exit(exit_status_failed);
+  }
+}
+
 }  // namespace
+
+void show_status_line(std::string_view text) { draw_status(text); }
+
+void clear_status_line() {
+  if (status_shown > 0) draw_status("");
+}
+
+bool output_failed() { return output_broken; }
 
 void set_channel_writer(ChannelWriter writer) {
   flush_output();
@@ -142,12 +191,9 @@ void set_channel_writer(ChannelWriter writer) {
 
 void configure_console() {
   flush_output();
-  struct stat out_stat, err_stat;
-  bool out_known = ::fstat(1, &out_stat) == 0;
-  bool err_known = ::fstat(2, &err_stat) == 0;
-  out_line_flush = ::isatty(1) == 1;
-  if (::isatty(2) == 1 || !out_known || !err_known) error_route = ErrorRoute::direct;
-  else if (out_stat.st_dev == err_stat.st_dev && out_stat.st_ino == err_stat.st_ino)
+  out_line_flush = platform::is_terminal(StandardStream::output);
+  if (platform::is_terminal(StandardStream::error)) error_route = ErrorRoute::direct;
+  else if (platform::same_destination(StandardStream::output, StandardStream::error))
     error_route = ErrorRoute::shared;
   else error_route = ErrorRoute::separate;
 }

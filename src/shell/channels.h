@@ -22,8 +22,12 @@ namespace segsniff {
 
 enum class Channel { out, err };
 
-// Receives every byte the program prints.  The default writes to file
-// descriptors 1 and 2 and ignores write errors.
+// Receives every byte the program prints.  The default writes to the
+// standard streams.  A failed write to standard output is reported once on
+// standard error ("writing standard output failed" and the system's error)
+// and the rest of standard output is dropped; when the reader of a pipe has
+// gone away, the run ends there with the failure status.  Write errors on
+// standard error cannot be reported and are ignored.
 using ChannelWriter = void (*)(Channel, const char* data, std::size_t size);
 void set_channel_writer(ChannelWriter writer);
 
@@ -45,6 +49,16 @@ extern MessageSink error_sink;
 // Writes buffered standard output.  Called before anything goes to standard
 // error and at the end of the run.
 void flush_output();
+
+// Whether a write to standard output has failed during the run.
+bool output_failed();
+
+// A status line at the foot of a terminal's standard error (the carving
+// progress): drawn over itself with a carriage return, never wrapped by the
+// caller's choice of length.  Other text for standard error erases it
+// first; show_status_line draws it again.
+void show_status_line(std::string_view text);
+void clear_status_line();
 
 // Ends a line of standard output that was cut off in the middle (an input
 // that could no longer be read): writes a line feed unless standard output

@@ -5,7 +5,9 @@
 #include "device/copy_device.h"
 #include "device/show_drive_geometry.h"
 #include "jpeg/scan_file.h"
+#include "shell/carving_progress.h"
 #include "shell/channels.h"
+#include "shell/exit_status.h"
 
 namespace segsniff {
 
@@ -31,6 +33,56 @@ void print_banner() {
   out_stream << "report problems with the command line and the output they concern\n" << "\n";
 }
 
+// The exit status of a run that did not end in the usage text: whether any
+// operation the user asked for failed, standard output included.
+class RunOutcome {
+ public:
+  void record(bool succeeded) { failed_ = failed_ || !succeeded; }
+  int status() {
+    flush_output();  // the last of standard output may still fail
+    return failed_ || output_failed() ? exit_status_failed : exit_status_ok;
+  }
+
+ private:
+  bool failed_ = false;
+};
+
+bool takes_arguments(const char* argument) {
+  return is_option(argument, "-outdir") || is_option(argument, "-copy") ||
+         is_option(argument, "-info");
+}
+
+// The option word at argv[j] that takes arguments: announced and carried
+// out.  Returns how many arguments it used, itself included, or 0 when its
+// arguments are missing (nothing is printed then; the caller shows the
+// usage).  The arguments are used as they stand, even when they begin with
+// a dash.
+int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
+                              RunOutcome& outcome) {
+  const char* word = argv[j];
+  if (is_option(word, "-outdir")) {
+    if (j + 1 >= argc) return 0;
+    const char* folder = argv[j + 1];
+    out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
+    outcome.record(use_output_folder(folder, carving));
+    return 2;
+  }
+  if (is_option(word, "-copy")) {
+    if (j + 2 >= argc) return 0;
+    const char* source = argv[j + 1];
+    const char* destination = argv[j + 2];
+    out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
+               << shown(destination) << "')\n";
+    outcome.record(copy_device(source, destination));
+    return 3;
+  }
+  if (j + 1 >= argc) return 0;  // -info
+  const char* source = argv[j + 1];
+  out_stream << "Command -info found (source '" << shown(source) << "')\n";
+  outcome.record(show_drive_geometry(source));
+  return 2;
+}
+
 }  // namespace
 
 void print_usage(OutputStream& stream) {
@@ -53,56 +105,46 @@ int run_command_line(int argc, const char* const* argv) {
   print_banner();
   if (argc <= 1) {
     print_usage(err_stream);
-    return 1;
+    return exit_status_usage;
   }
 
+  RunOutcome outcome;
   bool recovery = false;
   bool options_ended = false;  // after "--" every argument is a file name
   CarvingRun carving;
+  CarvingProgress progress;
+  if (CarvingProgress::wanted()) carving.progress = &progress;
   for (int j = 1; j < argc;) {
     const char* argument = argv[j];
     if (argument[0] != '-' || options_ended) {
-      scan_file(argument, recovery, carving);
+      outcome.record(scan_file(argument, recovery, carving));
       j += 1;
     } else if (is_option(argument, "--")) {
       options_ended = true;
       j += 1;
     } else if (is_help_option(argument)) {
       print_usage(out_stream);
-      return 0;
+      return outcome.status();
     } else if (is_version_option(argument)) {
-      return 0;  // the banner has been printed
+      return outcome.status();  // the banner has been printed
     } else if (is_option(argument, "-recover")) {
       out_stream << "Option -recover found\n";
       recovery = true;
       j += 1;
-    } else if (is_option(argument, "-copy")) {
-      if (j + 2 >= argc) {
+    } else if (takes_arguments(argument)) {
+      const int used = run_option_with_arguments(argc, argv, j, carving, outcome);
+      if (used == 0) {
         print_usage(err_stream);
-        return 1;
+        return exit_status_usage;
       }
-      const char* source = argv[j + 1];
-      const char* destination = argv[j + 2];
-      out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
-                 << shown(destination) << "')\n";
-      copy_device(source, destination);
-      j += 3;
-    } else if (is_option(argument, "-info")) {
-      if (j + 1 >= argc) {
-        print_usage(err_stream);
-        return 1;
-      }
-      const char* source = argv[j + 1];
-      out_stream << "Command -info found (source '" << shown(source) << "')\n";
-      show_drive_geometry(source);
-      j += 2;
+      j += used;
     } else {
       err_stream << "Unknown option " << shown(argument) << "\n";
       print_usage(err_stream);
-      return 1;
+      return exit_status_usage;
     }
   }
-  return 0;
+  return outcome.status();
 }
 
 }  // namespace segsniff

@@ -1,10 +1,13 @@
 #include "support/golden.h"
 
 #include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -88,29 +91,73 @@ void exec_segsniff(const std::vector<std::string>& args) {
   ::_exit(127);
 }
 
+pid_t start_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
+                     const std::function<void()>& prepare) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    prepare();
+    exec_segsniff(args);
+  }
+  return child;
+}
+
+int wait_for_segsniff(pid_t child) {
+  int wstatus = 0;
+  ::waitpid(child, &wstatus, 0);
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args, bool merge) {
   // Beside the directory, so that the run's own output files are not in it.
   const std::string out_path = dir.path() + ".out", err_path = dir.path() + ".err";
-  pid_t child = ::fork();
-  if (child == 0) {
+  RunResult result;
+  result.status = wait_for_segsniff(start_segsniff(dir, args, [&] {
     int in = ::open("/dev/null", O_RDONLY);
     int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = merge ? out : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    if (in < 0 || out < 0 || err < 0) ::_exit(127);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    exec_segsniff(args);
-  }
-  int wstatus = 0;
-  ::waitpid(child, &wstatus, 0);
-  RunResult result;
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  }));
   result.out = read_file(out_path);
   if (!merge) result.err = read_file(err_path);
   ::unlink(out_path.c_str());
   ::unlink(err_path.c_str());
   return result;
+}
+
+std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args,
+                            const std::function<void()>& prepare) {
+  struct termios raw {};
+  ::cfmakeraw(&raw);
+  int master = -1;
+  pid_t child = ::forkpty(&master, nullptr, &raw, nullptr);
+  if (child == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    prepare();
+    exec_segsniff(args);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+    if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+  // The loop ends on EIO once the child has closed its side.
+  EXPECT_EQ(wait_for_segsniff(child), 0);
+  ::close(master);
+  return seen;
+}
+
+std::string first_line_of(const std::string& command) {
+  std::string line;
+  if (std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+    char text[256];
+    if (std::fgets(text, sizeof text, pipe) != nullptr) line = text;
+    ::pclose(pipe);
+  }
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return line;
 }
 
 RunResult run_with_files(const std::vector<FixtureFile>& files,
@@ -133,6 +180,18 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
          << "first difference at line " << std::count(have.begin(), have.begin() + from, '\n') + 1
          << ", column " << at - from + 1 << " (have " << have.size() << " bytes, want " << want.size()
          << ")\n  have: " << line(have) << "\n  want: " << line(want) << "\n";
+}
+
+std::string kept_lines(const std::string& text, std::initializer_list<const char*> kept) {
+  std::istringstream in(text);
+  std::string line, result;
+  while (std::getline(in, line))
+    for (const char* piece : kept)
+      if (std::size_t at = line.find(piece); at != std::string::npos) {
+        result += line.substr(at) + "\n";
+        break;
+      }
+  return result;
 }
 
 std::string banner() {

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -47,6 +51,30 @@ struct RunResult {
 // the built segsniff with `args` and LC_ALL=C (exit status 127 if it cannot).
 [[noreturn]] void exec_segsniff(const std::vector<std::string>& args);
 
+// Starts segsniff with `args` in `dir` (LC_ALL=C) in a forked child, in
+// which `prepare` first sets up the descriptors and signals the test wants.
+pid_t start_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
+                     const std::function<void()>& prepare);
+// Waits for it: its exit status, or 128 + the signal that ended it.
+int wait_for_segsniff(pid_t child);
+
+// Runs segsniff in `dir` with its three streams on a pseudo-terminal in raw
+// mode (no line-ending translation), after `prepare` has moved those that
+// should go elsewhere; returns what the terminal got.  Expects status 0.
+std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args,
+                            const std::function<void()>& prepare);
+
+// Runs a shell command; returns its first line of output (both streams).
+std::string first_line_of(const std::string& command);
+
+// A shell command run when the scope ends: detaches a loop device or
+// unmounts a file system a test set up (declare it after the ScratchDir
+// that holds the device's file or the mount point).
+struct AtScopeEnd {
+  std::string command;
+  ~AtScopeEnd() { first_line_of(command); }
+};
+
 // Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
 // merge, standard error goes where standard output goes (interleaving).
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
@@ -58,6 +86,11 @@ RunResult run_with_files(const std::vector<FixtureFile>& files,
 
 // Byte for byte; names the first differing line and column, shows both lines.
 ::testing::AssertionResult same_text(const std::string& have, const std::string& want);
+
+// The lines of `text` that hold one of `kept` (a carving's candidates,
+// files and failures, say), each from that text on: a walk that ends on a
+// failed read leaves its line open, so a kept text may start inside a line.
+std::string kept_lines(const std::string& text, std::initializer_list<const char*> kept);
 
 std::string banner();      // what every run starts with on standard output
 std::string usage_text();  // the thirteen usage lines
