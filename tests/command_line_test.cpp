@@ -22,12 +22,53 @@ TEST(CommandLine, OptionWordsMatchWholeAndWithoutCase) {
   RunResult r = run_with_files({}, {"-RECOVER", "-Recover"});
   EXPECT_TRUE(same_text(r.out, banner() + "Option -recover found\nOption -recover found\n"));
   EXPECT_EQ(r.status, 0);
-  for (const char* word : {"-rec", "-recovery", "-"}) {
+  for (const char* word : {"-rec", "-recovery", "-", "--copy", "-hel", "--versions", "---"}) {
     r = run_with_files({}, {word, "never.jpg"});
     EXPECT_TRUE(same_text(r.out, banner())) << word;
     EXPECT_TRUE(same_text(r.err, std::string("Unknown option ") + word + "\n" + usage_text()));
     EXPECT_EQ(r.status, 1);
   }
+}
+
+// Help and version are answers, not faults: standard output, status 0, and
+// nothing to their right is looked at.
+TEST(CommandLine, HelpAndVersionAnswerOnStandardOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"-h", "never.jpg"}, banner() + usage_text()},
+      {{"-HELP"}, banner() + usage_text()},
+      {{"--help", "-bogus"}, banner() + usage_text()},
+      {{"-version", "never.jpg"}, banner()},
+      {{"--Version"}, banner()},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run_with_files({}, c.args);
+    EXPECT_TRUE(same_text(r.out, c.out)) << c.args[0];
+    EXPECT_TRUE(same_text(r.err, ""));
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+// `segsniff -recover -- *` in a folder that holds a file named -copy: every
+// argument after "--" is a file, so nothing is copied over b.jpg.
+TEST(CommandLine, DoubleDashEndsTheOptionWords) {
+  ScratchDir dir;
+  dir.write("-copy", "not a jpeg");
+  dir.write("a.jpg", soi_eoi);
+  dir.write("b.jpg", soi_eoi);
+  RunResult r = run_segsniff(dir, {"-recover", "--", "-copy", "a.jpg", "b.jpg", "--", "-h"});
+  EXPECT_TRUE(r.out.starts_with(banner() + "Option -recover found\n" + reading_lines("-copy", 10) +
+                                reading_lines("a.jpg", 4)))
+      << r.out;
+  EXPECT_NE(r.out.find(reading_lines("b.jpg", 4)), std::string::npos);
+  EXPECT_NE(r.out.find("reading file --:\n"), std::string::npos);
+  EXPECT_NE(r.out.find("reading file -h:\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Command -copy"), std::string::npos);
+  EXPECT_EQ(dir.read("b.jpg"), soi_eoi);
+  EXPECT_EQ(r.status, 2) << "there are no files named -- and -h";
 }
 
 TEST(CommandLine, ArgumentsAreActedOnLeftToRightUntilAnUnknownOption) {

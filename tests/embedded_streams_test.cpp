@@ -227,6 +227,95 @@ TEST(EmbeddedStreamsGolden, MakerNotesAreDumpedOnceAsIfds) {
                                    "Marker FFD9 at file offset 00000050: (EOI) End of Image\n"));
 }
 
+// The layout of a real Nikon file (87_OSError.jpg), rebuilt: the data come
+// first and IFD0 last, so the Maker Note -- whose text header "Nikon\0" is
+// read as a count of 26958 entries -- sweeps in steps of 12 over IFD0's own
+// entries and follows IFD0's GPS pointer before IFD0's walk gets there.  The
+// note may not walk the Exif IFD again (the structure is walking it), and
+// what it walks must not keep the GPS IFD from being walked at IFD0's
+// pointer.  Offsets from the TIFF header:
+//     0  header, IFD0 at 0x50
+//     8  Exif IFD: the Maker Note (36 bytes at 0x2C)
+//  0x1A  GPS IFD: GPS version 2.2
+//  0x2C  Maker Note: "Nikon\0" 02 00 00 00, "II" 2A 00 08 00 00 00, a
+//        directory of one entry (version "0210")
+//  0x50  IFD0: Make, Exif IFD pointer, GPS IFD pointer (0x50 - 0x2C is 36,
+//        so the note's steps of 12 meet IFD0's entries)
+//  0x7A  "NIKON CORPORATION\0", to the end of the segment at 0x8C
+TEST(EmbeddedStreamsGolden, MakerNoteNeverKeepsARealIfdFromBeingWalkedAtItsOwnPointer) {
+  const bool ii = true;
+  const Bytes exif_ifd = Bytes{}.le16(1).append(entry(ii, 0x927C, 7, 36, 0x2C)).le32(0);
+  const Bytes gps_ifd = Bytes{}.le16(1).append(entry(ii, 0x0000, 1, 4, 0x0202)).le32(0);
+  const Bytes note = Bytes{}
+                         .text("Nikon").raw({0x00, 0x02, 0x00, 0x00, 0x00})
+                         .text("II").le16(42).le32(8)
+                         .le16(1).append(entry(ii, 0x0001, 7, 4, 0x30313230)).le32(0);
+  const Bytes ifd0 = Bytes{}
+                         .le16(3)
+                         .append(entry(ii, 0x010F, 2, 18, 0x7A))
+                         .append(entry(ii, 0x8769, 4, 1, 0x08))
+                         .append(entry(ii, 0x8825, 4, 1, 0x1A))
+                         .le32(0);
+  const Bytes tiff = Bytes{}
+                         .text("II").le16(42).le32(0x50)
+                         .append(exif_ifd).append(gps_ifd).append(note).append(ifd0)
+                         .text("NIKON CORPORATION").u8(0);
+  ASSERT_EQ(tiff.size(), 0x8Cu);
+  const Bytes file = jpeg_with_exif({tiff});
+  const std::string gps_walk =
+      "      found GPS IFD Pointer 0000001A\n"
+      "    found IFD with 1 tags at tiff-offset = 0000001A\n"
+      "      tag 0000, 4 byte, off 00000202, val 02 02 00 00 \n"
+      "        value  02 02 00 00\n"
+      "        Illegal Tag (used for internal purpose of segsniff)\n"
+      "    no more IFD\n";
+  const std::string make =
+      "      tag 010F, 18 ascii, off 0000007A, val 4E 49 4B 4F 4E 20 43 4F 52 50 4F 52 41 54 49 4F "
+      "4E 00 \n"
+      "        value NIKON CORPORATIO ...\n"
+      "        Make (Image input equipment manufacturer)\n";
+  const std::string exif_pointer =
+      "      tag 8769, 1 long, off 00000008, val 08000000 \n"
+      "        value  0x00000008 (8)\n"
+      "      found EXIF IFD Pointer 00000008\n";
+  const std::string gps_pointer =
+      "      tag 8825, 1 long, off 0000001A, val 1A000000 \n"
+      "        value  0x0000001A (26)\n";
+  RunResult r = run_with_files({{"nikon.jpg", file}}, {"nikon.jpg"}, true);
+  EXPECT_TRUE(same_text(
+      r.out, banner() + file_head("nikon.jpg", file.size()) +
+                 "Marker FFD8 at file offset 00000000: (SOI) Start of Image\n"
+                 "Marker FFE1 at file offset 00000002: (APP1)\n"
+                 "  APP1 has len 148 and magic number 45786966 ('Exif')\n"
+                 "    found IFD with 3 tags at tiff-offset = 00000050\n" +
+                 make + exif_pointer +
+                 "    found IFD with 1 tags at tiff-offset = 00000008\n"
+                 "      tag 927C, 36 undefined, off 0000002C, val 4E 69 6B 6F 6E 00 02 00 00 00 "
+                 "49 49 2A 00 08 00 00 00 01 00 01 00 07 00 04 00 00 00 30 32 31 30 ...\n"
+                 "        value  ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? ??? "
+                 "...\n"
+                 "        Maker Note ()\n"
+                 "      found EXIF Maker Note of size 36\n"
+                 "    found IFD with 26958 tags at tiff-offset = 0000002C\n"
+                 "illegal data_type 110\n"
+                 "illegal data_type 0\n"
+                 "illegal data_type 12848\n" +
+                 make + exif_pointer +
+                 "IFD at tiff-offset 00000008 walked before, chain ends here\n"
+                 "    no more IFD\n" +
+                 gps_pointer + gps_walk +
+                 "illegal data_type 0\n"
+                 "get_int32() fails for end of data\n"
+                 "illegal data_type 21071\n"
+                 "IFD at tiff-offset 0000002C: 26950 more entries lie past the end of data\n"
+                 "no memory for offset of next ifd\n"
+                 "      end of EXIF Maker Note of size 36\n"
+                 "    no more IFD\n" +
+                 gps_pointer + gps_walk +
+                 "    no more IFD\n"
+                 "Marker FFD9 at file offset 00000098: (EOI) End of Image\n"));
+}
+
 std::size_t count_of(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

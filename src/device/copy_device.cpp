@@ -55,7 +55,7 @@ class DeviceCopy {
  private:
   bool destination_refused();
   void report_write_failure() {
-    err_stream << "writing file '" << destination_name_ << "' failed\n";
+    err_stream << "writing file '" << shown(destination_name_) << "' failed\n";
   }
 
   const char* source_name_;
@@ -67,7 +67,7 @@ class DeviceCopy {
 
 bool DeviceCopy::destination_refused() {
   if (platform::CopyTarget::is_block_device(destination_name_)) {
-    err_stream << "Will not copy to '" << destination_name_ << "': it is a block device\n";
+    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
     return true;
   }
   // Opening the source itself for writing would destroy it.
@@ -75,13 +75,13 @@ bool DeviceCopy::destination_refused() {
   bool same = false;
   platform::same_file(source_fd, destination_name_, same);
   if (same) {
-    err_stream << "Source '" << source_name_ << "' and destination are the same file\n";
+    err_stream << "Source '" << shown(source_name_) << "' and destination are the same file\n";
     return true;
   }
   platform::BlockDevice device;
   if (platform::block_device_of(source_fd, device) &&
       platform::writes_reach_device(destination_name_, device)) {
-    err_stream << "Will not copy '" << source_name_ << "' to '" << destination_name_
+    err_stream << "Will not copy '" << shown(source_name_) << "' to '" << shown(destination_name_)
                << "': the destination is on a file system of that device\n";
     return true;
   }
@@ -91,7 +91,7 @@ bool DeviceCopy::destination_refused() {
 bool DeviceCopy::open() {
   source_.reset(std::fopen(source_name_, "rb"));
   if (source_ == nullptr) {
-    err_stream << "Open file '" << source_name_ << "' for reading failed\n";
+    err_stream << "Open file '" << shown(source_name_) << "' for reading failed\n";
     return false;
   }
   if (destination_refused()) return false;
@@ -103,11 +103,11 @@ bool DeviceCopy::open() {
   const int status = destination_.open(destination_name_);
   if (status == platform::target_is_block_device) {
     // The name was changed into a device after it was looked at.
-    err_stream << "Will not copy to '" << destination_name_ << "': it is a block device\n";
+    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
     return false;
   }
   if (status != 0) {
-    err_stream << "Create file '" << destination_name_ << "' for writing failed\n";
+    err_stream << "Create file '" << shown(destination_name_) << "' for writing failed\n";
     return false;
   }
   return true;
@@ -154,7 +154,7 @@ CopyOutcome DeviceCopy::copy_blocks() {
                  << " MB)\n";
     if (std::ferror(source_.get())) break;
   }
-  err_stream << "reading file '" << source_name_ << "' failed\n";
+  err_stream << "reading file '" << shown(source_name_) << "' failed\n";
   return CopyOutcome::read_failed;
 }
 
@@ -170,7 +170,7 @@ void DeviceCopy::finish(CopyOutcome& outcome) {
 }  // namespace
 
 bool copy_device(const char* source, const char* destination) {
-  out_stream << "Copy from File " << source << " to file " << destination << "\n";
+  out_stream << "Copy from File " << shown(source) << " to file " << shown(destination) << "\n";
   DeviceCopy copy(source, destination);
   CopyOutcome outcome = copy.open() ? copy.copy_blocks() : CopyOutcome::not_started;
   copy.finish(outcome);

@@ -45,10 +45,10 @@ bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query)
   platform::DriveGeometry geometry;
   switch (query(source, geometry)) {
     case platform::DriveQueryResult::open_failed:
-      err_stream << "Open file '" << source << "' for getting info failed\n";
+      err_stream << "Open file '" << shown(source) << "' for getting info failed\n";
       return false;
     case platform::DriveQueryResult::geometry_failed:
-      err_stream << "GET_DRIVE_GEOMETRY failed for file '" << source << "'\n";
+      err_stream << "GET_DRIVE_GEOMETRY failed for file '" << shown(source) << "'\n";
       return false;
     case platform::DriveQueryResult::ok:
       break;
@@ -59,7 +59,7 @@ bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query)
   total *= static_cast<std::uint64_t>(geometry.cylinders);
   std::uint64_t megabytes = total >> mebibyte_shift;
 
-  info_sink("drive geometry for file '%s':\n", source);
+  info_sink("drive geometry for file '%s':\n", shown_string(source).c_str());
   info_sink("Media Type: %d ", static_cast<int>(geometry.media_type));
   info_sink(media_type_text(geometry.media_type));
   info_sink("Number of cylinders: %lld\n", static_cast<long long>(geometry.cylinders));

@@ -139,13 +139,17 @@ void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) 
 // position, whatever maker layout it really has.  Its offsets count from
 // the TIFF header like every other offset of the structure, so it is read
 // through the whole entry region; its next-IFD offset is not followed.
-// An IFD already walked in this structure (a note pointing back at itself
-// or at IFD0) is refused by scan_ifd.
+// An IFD that the structure has walked (a note pointing at IFD0) or that
+// this note has walked (a note pointing back at itself) is refused by
+// scan_ifd; what the note walks is recorded apart from the structure's.
 void scan_maker_note(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
   out_printf("      found EXIF Maker Note of size %ld\n", byte_total(data));
   ByteRegion note = entry_region;
   note.cursor = data.begin;
-  scan_ifd(note, context);
+  {
+    MakerNoteScope scope(context);
+    scan_ifd(note, context);
+  }
   out_printf("      end of EXIF Maker Note of size %ld\n", byte_total(data));
 }
 

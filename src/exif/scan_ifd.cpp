@@ -20,11 +20,24 @@ bool entries_spent(TiffContext& context, Offset ifd_offset, bool take) {
   return true;
 }
 
+// Whether the IFD at this offset may be walked now.  The structure's own
+// chains and pointers walk each IFD once.  A Maker Note is read as a
+// directory whatever its real layout, so its "entries" can be any bytes of
+// the structure and may point at a real IFD before that IFD's own pointer
+// is reached: its walk refuses what the structure has walked, but records
+// what it walks in a record of its own, so that it never keeps a real IFD
+// from being walked at its own pointer.
+bool first_walk(TiffContext& context, Offset ifd_offset) {
+  if (!context.in_maker_note) return context.visited.first_visit(ifd_offset);
+  return !context.visited.seen(ifd_offset) && context.maker_note_visited.first_visit(ifd_offset);
+}
+
 }  // namespace
 
 // A chain: IFD, next-IFD offset, IFD, ... until an offset of 0 or one that
 // leaves the window.  Each IFD offset is walked at most once per structure
-// (scan_ifd refuses a repeat), so a chain that loops ends there.
+// (scan_ifd refuses a repeat; see first_walk), so a chain that loops ends
+// there.
 void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffContext& context) {
   ByteRegion chain{tiff.base, tiff.begin, tiff.end, ByteRegion::after(tiff.begin, start_offset)};
   while (chain.contains(chain.cursor) && chain.cursor != chain.begin) scan_ifd(chain, context);
@@ -34,7 +47,7 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 // IFD layout, in the structure's byte order:
 //   count N (2) | N entries of 12 bytes | next-IFD offset (4), 0 = last
 //
-// An IFD already walked in this structure, or nested deeper than
+// An IFD already walked (first_walk), or nested deeper than
 // max_ifd_depth, is reported and not walked: the cursor is lost, which ends
 // the chain it belongs to, and the enclosing IFD goes on with its next entry.
 //
@@ -65,7 +78,7 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
     region.fail();
     return;
   }
-  if (!context.visited.first_visit(ifd_offset)) {
+  if (!first_walk(context, ifd_offset)) {
     err_printf("IFD at tiff-offset %08lX walked before, chain ends here\n",
                static_cast<unsigned long>(ifd_offset));
     region.fail();

@@ -88,10 +88,10 @@ std::string_view model_name(const ByteRegion& region, Offset segment_end) {
 }
 
 // Prints "Camera '%s'" and tells whether the model is one the layout
-// belongs to.  The bytes are the file's: shown through display_char.
+// belongs to.  The bytes are the file's: shown through the display filter.
 bool print_camera_model(std::string_view model) {
   out_printf("Camera '");
-  for (char c : model) out_stream << static_cast<char>(display_char(static_cast<std::uint8_t>(c)));
+  out_stream << shown(model);
   out_printf("'\n");
   return std::find(std::begin(known_models), std::end(known_models), model) !=
          std::end(known_models);

@@ -30,6 +30,12 @@ std::uint8_t get_byte(ByteRegion& data) {
   return byte;
 }
 
+// The byte at the cursor without moving it, for the display filter's look
+// at the byte after a character; no_next_byte at the end of the data.
+int peek_byte(const ByteRegion& data) {
+  return data.contains(data.cursor) ? data.byte_at(data.cursor) : no_next_byte;
+}
+
 // Second half of the entry line: the raw bytes of the data in file order,
 // a space after each element, capped at max_raw_bytes.
 void print_raw_bytes(const ByteRegion& data, std::uint64_t byte_total, unsigned element_size) {
@@ -51,9 +57,11 @@ void print_value(ByteRegion& data, std::uint16_t type_id) {
     case type_byte:
       out_printf(" %02X", unsigned{get_byte(data)});
       break;
-    case type_ascii:
-      out_printf("%c", display_char(get_byte(data)));
+    case type_ascii: {
+      const std::uint8_t byte = get_byte(data);
+      out_printf("%c", display_char(byte, peek_byte(data)));
       break;
+    }
     case type_short: {
       const std::uint16_t v = get_int16(data);
       out_printf(" 0x%04lX (%ld)", static_cast<unsigned long>(v), static_cast<long>(v));

@@ -34,6 +34,8 @@ class VisitedIfds {
     seen_.set(tiff_offset);
     return true;
   }
+  bool seen(Offset tiff_offset) const { return tiff_offset < limit && seen_.test(tiff_offset); }
+  void clear() { seen_.reset(); }
 
  private:
   std::bitset<limit> seen_;
@@ -49,7 +51,11 @@ inline constexpr int max_ifd_depth = 32;
 struct TiffContext {
   explicit TiffContext(WalkContext& w) : walk(w) {}
   WalkContext& walk;  // the marker walk this structure is nested in
+  // IFDs walked by the structure's own chains and pointers, and IFDs walked
+  // inside the Maker Note being dumped (see scan_ifd).
   VisitedIfds visited;
+  VisitedIfds maker_note_visited;
+  bool in_maker_note = false;
   ThumbnailPair thumbnail;
   int ifd_depth = 0;  // IFDs being walked right now (nested)
   // The image's entry allowance (walk.budget) ran out in this structure
@@ -67,6 +73,24 @@ class IfdDepthScope {
 
  private:
   TiffContext& context_;
+};
+
+// Marks the scope of a Maker Note's dump.  The outermost note starts an
+// empty record of its own; a note met inside a note is part of that walk.
+class MakerNoteScope {
+ public:
+  explicit MakerNoteScope(TiffContext& context)
+      : context_(context), outer_(context.in_maker_note) {
+    if (!outer_) context_.maker_note_visited.clear();
+    context_.in_maker_note = true;
+  }
+  ~MakerNoteScope() { context_.in_maker_note = outer_; }
+  MakerNoteScope(const MakerNoteScope&) = delete;
+  MakerNoteScope& operator=(const MakerNoteScope&) = delete;
+
+ private:
+  TiffContext& context_;
+  bool outer_;
 };
 
 }  // namespace segsniff

@@ -55,7 +55,7 @@ CarvedFile write_carved_file(const CarvedInput& input, const ByteRuns& runs, Car
 
 void report_carved_file(const CarvedFile& file, std::uint64_t length, CarvingRun& run) {
   if (file.create_error != 0) {
-    error_sink("could not create file '%s'\n", file.name.c_str());
+    error_sink("could not create file '%s'\n", shown_string(file.name).c_str());
     run.tally.failures += 1;
   } else if (file.written != length || file.write_error != 0) {
     error_sink("error %d ('%s') in writing file; only written %ld byte\n", file.write_error,

@@ -19,7 +19,7 @@ void write_pieces(const CarvedInput& input, const PlannedPhoto& photo, CarvingRu
   const std::uint64_t length = total_length(photo.runs);
   const CarvedFile file = write_carved_file(input, photo.runs, run);
   result_sink("restore %ld bytes to file '%s' from %ld byte runs\n", static_cast<long>(length),
-              file.name.c_str(), static_cast<long>(photo.runs.size()));
+              shown_string(file.name).c_str(), static_cast<long>(photo.runs.size()));
   long number = 0;
   for (const ByteRun& piece : photo.runs)
     result_sink("  run %ld: %ld bytes (offset %ld to %ld)\n", ++number,
@@ -32,7 +32,7 @@ void write_whole(const CarvedInput& input, const PlannedPhoto& photo, CarvingRun
   const ByteRun whole = photo.runs.front();
   const CarvedFile file = write_carved_file(input, photo.runs, run);
   result_sink("restore %ld bytes to file '%s' (offset %ld to %ld)\n",
-              static_cast<long>(whole.length), file.name.c_str(), static_cast<long>(whole.offset),
+              static_cast<long>(whole.length), shown_string(file.name).c_str(), static_cast<long>(whole.offset),
               static_cast<long>(whole.end()));
   report_carved_file(file, whole.length, run);
 }

@@ -63,8 +63,9 @@ Offset next_candidate(std::span<const std::uint8_t> input, Offset from, CarvingR
 void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRun& run) {
   const std::uint64_t length = stop - start;
   const CarvedFile file = write_carved_file(input, {{start, length}}, run);
+  const std::string shown_name = shown_string(file.name);  // holds the output folder's name
   result_sink("restore %ld bytes to file '%s' (offset %ld to %ld)\n", static_cast<long>(length),
-              file.name.c_str(), static_cast<long>(start), static_cast<long>(stop));
+              shown_name.c_str(), static_cast<long>(start), static_cast<long>(stop));
   report_carved_file(file, length, run);
 }
 
@@ -75,7 +76,7 @@ bool use_output_folder(const char* folder, CarvingRun& run) {
   const int error = platform::make_folder(folder);
   run.output_folder_failed = error != 0;
   if (error != 0) {
-    err_stream << "Create folder '" << folder << "' failed\n";
+    err_stream << "Create folder '" << shown(folder) << "' failed\n";
     report_last_error(error);
   }
   return error == 0;

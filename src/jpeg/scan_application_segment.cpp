@@ -1,6 +1,7 @@
 #include "jpeg/scan_application_segment.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "exif/scan_exif_info.h"
@@ -20,8 +21,11 @@ constexpr std::uint32_t qvcs_magic = 0x51564353;  // "QVCS"
 constexpr std::int64_t jfif_dump_limit = 32;
 constexpr std::int64_t unknown_dump_limit = 320;
 
-unsigned char magic_char(std::uint32_t magic, int shift) {
-  return display_char(static_cast<std::uint8_t>(magic >> shift));
+// The magic's four bytes in file order, shown as characters.
+std::string magic_text(std::uint32_t magic) {
+  const char bytes[4] = {static_cast<char>(magic >> 24), static_cast<char>(magic >> 16),
+                         static_cast<char>(magic >> 8), static_cast<char>(magic)};
+  return shown_string(std::string_view(bytes, sizeof bytes));
 }
 
 unsigned long offset_in(const ByteRegion& region, Offset position) {
@@ -85,10 +89,9 @@ void scan_application_segment(ByteRegion& region, int app_number, WalkContext& c
     region.cursor = segment_end;
     return;
   }
-  out_printf("  APP%d has len %ld and magic number %08lX ('%c%c%c%c')\n", app_number,
+  out_printf("  APP%d has len %ld and magic number %08lX ('%s')\n", app_number,
              static_cast<long>(length), static_cast<unsigned long>(magic),
-             magic_char(magic, 24), magic_char(magic, 16), magic_char(magic, 8),
-             magic_char(magic, 0));
+             magic_text(magic).c_str());
 
   // Signed: a length below 6 puts the segment end before the payload.
   const auto payload = static_cast<std::int64_t>(segment_end - region.cursor);

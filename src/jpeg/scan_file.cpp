@@ -34,7 +34,7 @@ bool analyse_guarded(const char* name, const platform::InputFile& file,
 
   end_output_line();
   std::uint64_t size_now = 0;
-  err_stream << "Reading file '" << name << "' stopped: ";
+  err_stream << "Reading file '" << shown(name) << "' stopped: ";
   if (file.size(size_now) == 0 && size_now <= lost_at) {
     err_stream << "the file shrank to " << size_now << " bytes while it was read\n";
   } else {
@@ -52,15 +52,15 @@ bool analyse_guarded(const char* name, const platform::InputFile& file,
 bool carving_allowed(const char* name, const platform::InputFile& file,
                      const CarvingRun& carving) {
   if (carving.output_folder_failed) {
-    err_stream << "Will not carve '" << name << "': the output folder '" << carving.output_folder
-               << "' could not be made\n";
+    err_stream << "Will not carve '" << shown(name) << "': the output folder '"
+               << shown(carving.output_folder) << "' could not be made\n";
     return false;
   }
   platform::BlockDevice device;
   const char* folder = carving.output_folder.empty() ? "." : carving.output_folder.c_str();
   if (platform::block_device_of(file.descriptor(), device) &&
       platform::writes_reach_device(folder, device)) {
-    err_stream << "Will not carve '" << name
+    err_stream << "Will not carve '" << shown(name)
                << "': the output folder is on a file system of that device\n";
     return false;
   }
@@ -85,12 +85,12 @@ void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& c
 }
 
 bool scan_file(const char* name, bool recovery, CarvingRun& carving) {
-  out_stream << "reading file " << name << ":\n";
+  out_stream << "reading file " << shown(name) << ":\n";
 
   // Destruction order is release order: the mapping goes before the file.
   platform::InputFile file;
   if (int error = file.open(name)) {
-    err_stream << "Open file '" << name << "' for reading failed\n";
+    err_stream << "Open file '" << shown(name) << "' for reading failed\n";
     report_last_error(error);
     return false;
   }
@@ -98,7 +98,7 @@ bool scan_file(const char* name, bool recovery, CarvingRun& carving) {
 
   std::uint64_t size = 0;
   if (int error = file.size(size)) {
-    err_stream << "GetFileSize on file '" << name << "' failed\n";
+    err_stream << "GetFileSize on file '" << shown(name) << "' failed\n";
     report_last_error(error);
     return false;
   }

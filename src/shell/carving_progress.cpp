@@ -34,12 +34,7 @@ bool CarvingProgress::wanted() {
 }
 
 void CarvingProgress::start(const char* name, std::uint64_t size) {
-  // The name goes to the terminal: its control bytes must not act there.
-  name_.clear();
-  for (const char* c = name; *c != '\0'; ++c) {
-    const auto byte = static_cast<unsigned char>(*c);
-    name_ += byte < 0x20 || byte == 0x7F ? '.' : *c;
-  }
+  name_ = shown_string(name);
   size_ = size;
   started_ = Clock::now();
   draw(0, CarvingTally{});

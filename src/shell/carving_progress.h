@@ -37,7 +37,7 @@ class CarvingProgress {
  private:
   void draw(std::uint64_t position, const CarvingTally& tally);
 
-  std::string name_;  // as shown: control bytes replaced
+  std::string name_;  // as shown (shown_string)
   std::uint64_t size_ = 0;
   Clock::time_point started_{};
   Clock::time_point next_draw_{};

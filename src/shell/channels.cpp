@@ -35,7 +35,6 @@ void default_writer(Channel channel, const char* data, std::size_t size) {
 }
 
 ChannelWriter current_writer = default_writer;
-bool safe_for_terminal = false;
 
 // How standard error reaches its file.  By default (and with any writer a
 // test installs) each message is written at once, after standard output has
@@ -211,8 +210,14 @@ void end_output_line() {
   if (!out_at_line_start) out_write("\n", 1);
 }
 
-void set_terminal_safe(bool on) { safe_for_terminal = on; }
-bool terminal_safe() { return safe_for_terminal; }
+std::string shown_string(std::string_view text) {
+  std::string filtered(text.size(), '.');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int next = i + 1 < text.size() ? static_cast<std::uint8_t>(text[i + 1]) : no_next_byte;
+    filtered[i] = display_char(static_cast<std::uint8_t>(text[i]), next);
+  }
+  return filtered;
+}
 
 int out_printf(const char* format, ...) {
   va_list args;
@@ -236,6 +241,12 @@ MessageSink error_sink = out_printf;
 
 OutputStream& OutputStream::operator<<(std::string_view text) {
   channel_write(channel_, text.data(), text.size());
+  return *this;
+}
+
+OutputStream& OutputStream::operator<<(ShownText text) {
+  const std::string filtered = shown_string(text.text);
+  channel_write(channel_, filtered.data(), filtered.size());
   return *this;
 }
 

@@ -15,6 +15,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace segsniff {
@@ -68,16 +69,35 @@ void end_output_line();
 // the middle of a line has been reported by the caller).
 void discard_output();
 
-// Bytes of the input shown as characters (APP magic, camera model, ascii
-// values) pass through display_char.  On a terminal, control bytes would be
-// obeyed by the terminal, so they are shown as '.'; into a pipe or a file
-// they are written raw, so that captured output stays byte-exact.
-void set_terminal_safe(bool on);
-bool terminal_safe();
-inline unsigned char display_char(std::uint8_t byte) {
-  if (terminal_safe() && (byte < 0x20 || byte == 0x7F)) return '.';
-  return byte;
+// Text that comes from outside the program -- bytes of the input shown as
+// characters (APP magic, camera model, ascii values) and names from the
+// command line -- is shown through one filter on every output.  A control
+// byte would be obeyed by a terminal, at once or when a saved dump is
+// displayed later, and one NUL makes text tools take a whole dump for
+// binary data.  So C0 controls (00-1F), DEL (7F) and C1 controls (80-9F)
+// show as '.'.  A C1 control also has a two-byte UTF-8 form, C2 followed by
+// 80-9F; there the C2 shows as '.' too, so the pair prints as two dots.
+// Every other byte is itself: one character per byte, so a shown text
+// keeps its length.
+inline bool is_control_byte(std::uint8_t byte) {
+  return byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F);
 }
+constexpr int no_next_byte = -1;
+// `next` is the byte that follows in the same text, or no_next_byte.
+inline char display_char(std::uint8_t byte, int next) {
+  if (is_control_byte(byte)) return '.';
+  if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) return '.';
+  return static_cast<char>(byte);
+}
+
+// A text to be shown through the filter: `out_stream << shown(name)`.
+struct ShownText {
+  std::string_view text;
+};
+inline ShownText shown(std::string_view text) { return {text}; }
+
+// The filtered text, for the printf-style channels ("%s").
+std::string shown_string(std::string_view text);
 
 // Stream-style insertion.  Integers print in plain decimal in their own type;
 // the stream has no formatting state to change.
@@ -87,6 +107,7 @@ class OutputStream {
   OutputStream& operator<<(std::string_view text);
   OutputStream& operator<<(const char* text) { return *this << std::string_view(text); }
   OutputStream& operator<<(char c) { return *this << std::string_view(&c, 1); }
+  OutputStream& operator<<(ShownText text);
   template <std::integral T>
     requires(!std::same_as<T, char> && !std::same_as<T, bool>)
   OutputStream& operator<<(T value) {

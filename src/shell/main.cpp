@@ -1,12 +1,9 @@
-#include <unistd.h>
-
 #include "platform/console.h"
 #include "shell/channels.h"
 #include "shell/run_command_line.h"
 
 int main(int argc, char** argv) {
   segsniff::platform::open_closed_standard_streams();
-  segsniff::set_terminal_safe(::isatty(1) == 1);
   segsniff::configure_console();
   int status = segsniff::run_command_line(argc, argv);
   segsniff::flush_output();

@@ -14,13 +14,24 @@ namespace segsniff {
 
 namespace {
 
-constexpr const char* version_line =
-    "segsniff version 1.18 from date 2002-10-06 ( devinf memmap )";
-constexpr const char* contact_text =
-    "report problems with the command line and the output they concern\n";
-
 bool is_option(const char* argument, const char* word) {
   return ::strcasecmp(argument, word) == 0;
+}
+
+bool is_help_option(const char* argument) {
+  return is_option(argument, "-h") || is_option(argument, "-help") ||
+         is_option(argument, "--help");
+}
+
+bool is_version_option(const char* argument) {
+  return is_option(argument, "-version") || is_option(argument, "--version");
+}
+
+// The banner: the version line, then the contact text, which ends with a
+// line break of its own and so leaves an empty line.
+void print_banner() {
+  out_stream << "segsniff version 1.18 from date 2002-10-06 ( devinf memmap )" << "\n";
+  out_stream << "report problems with the command line and the output they concern\n" << "\n";
 }
 
 // The exit status of a run that did not end in the usage text: whether any
@@ -37,42 +48,86 @@ class RunOutcome {
   bool failed_ = false;
 };
 
+bool takes_arguments(const char* argument) {
+  return is_option(argument, "-outdir") || is_option(argument, "-copy") ||
+         is_option(argument, "-info");
+}
+
+// The option word at argv[j] that takes arguments: announced and carried
+// out.  Returns how many arguments it used, itself included, or 0 when its
+// arguments are missing (nothing is printed then; the caller shows the
+// usage).  The arguments are used as they stand, even when they begin with
+// a dash.
+int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
+                              RunOutcome& outcome) {
+  const char* word = argv[j];
+  if (is_option(word, "-outdir")) {
+    if (j + 1 >= argc) return 0;
+    const char* folder = argv[j + 1];
+    out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
+    outcome.record(use_output_folder(folder, carving));
+    return 2;
+  }
+  if (is_option(word, "-copy")) {
+    if (j + 2 >= argc) return 0;
+    const char* source = argv[j + 1];
+    const char* destination = argv[j + 2];
+    out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
+               << shown(destination) << "')\n";
+    outcome.record(copy_device(source, destination));
+    return 3;
+  }
+  if (j + 1 >= argc) return 0;  // -info
+  const char* source = argv[j + 1];
+  out_stream << "Command -info found (source '" << shown(source) << "')\n";
+  outcome.record(show_drive_geometry(source));
+  return 2;
+}
+
 }  // namespace
 
-void print_usage() {
-  err_stream << "usage: segsniff [options] [filenames]\n";
-  err_stream << "valid usages are:\n";
-  err_stream << "segsniff <filenames>\n";
-  err_stream << "    scans all given files as jpeg files and dumps many useless infos\n";
-  err_stream << "segsniff -recover <filenames>\n";
-  err_stream << "    scans all given files and extracts all enclosed jpeg files into\n";
-  err_stream << "    the current directory on disk\n";
-  err_stream << "segsniff -copy <source> <destfile>    (use for example \\\\.\\x: for drive x:)\n";
-  err_stream << "    copies a file or device\n";
-  err_stream << "    use for example \\\\.\\x: for drive x:\n";
-  err_stream << "    use for example \\\\.\\physicaldrive2 for the third disc\n";
-  err_stream << "segsniff -info <source>\n";
-  err_stream << "    shows the drive geometry and size of a drive\n";
+void print_usage(OutputStream& stream) {
+  stream << "usage: segsniff [options] [filenames]\n";
+  stream << "valid usages are:\n";
+  stream << "segsniff <filenames>\n";
+  stream << "    scans all given files as jpeg files and dumps many useless infos\n";
+  stream << "segsniff -recover <filenames>\n";
+  stream << "    scans all given files and extracts all enclosed jpeg files into\n";
+  stream << "    the current directory on disk\n";
+  stream << "segsniff -copy <source> <destfile>    (use for example \\\\.\\x: for drive x:)\n";
+  stream << "    copies a file or device\n";
+  stream << "    use for example \\\\.\\x: for drive x:\n";
+  stream << "    use for example \\\\.\\physicaldrive2 for the third disc\n";
+  stream << "segsniff -info <source>\n";
+  stream << "    shows the drive geometry and size of a drive\n";
 }
 
 int run_command_line(int argc, const char* const* argv) {
-  out_stream << version_line << "\n";
-  out_stream << contact_text << "\n";
+  print_banner();
   if (argc <= 1) {
-    print_usage();
+    print_usage(err_stream);
     return exit_status_usage;
   }
 
   RunOutcome outcome;
   bool recovery = false;
+  bool options_ended = false;  // after "--" every argument is a file name
   CarvingRun carving;
   CarvingProgress progress;
   if (CarvingProgress::wanted()) carving.progress = &progress;
   for (int j = 1; j < argc;) {
     const char* argument = argv[j];
-    if (argument[0] != '-') {
+    if (argument[0] != '-' || options_ended) {
       outcome.record(scan_file(argument, recovery, carving));
       j += 1;
+    } else if (is_option(argument, "--")) {
+      options_ended = true;
+      j += 1;
+    } else if (is_help_option(argument)) {
+      print_usage(out_stream);
+      return outcome.status();
+    } else if (is_version_option(argument)) {
+      return outcome.status();  // the banner has been printed
     } else if (is_option(argument, "-recover")) {
       out_stream << "Option -recover found\n";
       recovery = true;
@@ -85,38 +140,16 @@ int run_command_line(int argc, const char* const* argv) {
         outcome.record(false);
       }
       j += 1;
-    } else if (is_option(argument, "-outdir")) {
-      if (j + 1 >= argc) {
-        print_usage();
+    } else if (takes_arguments(argument)) {
+      const int used = run_option_with_arguments(argc, argv, j, carving, outcome);
+      if (used == 0) {
+        print_usage(err_stream);
         return exit_status_usage;
       }
-      const char* folder = argv[j + 1];
-      out_stream << "Option -outdir found (folder '" << folder << "')\n";
-      outcome.record(use_output_folder(folder, carving));
-      j += 2;
-    } else if (is_option(argument, "-copy")) {
-      if (j + 2 >= argc) {
-        print_usage();
-        return exit_status_usage;
-      }
-      const char* source = argv[j + 1];
-      const char* destination = argv[j + 2];
-      out_stream << "Command -copy found (source '" << source << "', dest '" << destination
-                 << "')\n";
-      outcome.record(copy_device(source, destination));
-      j += 3;
-    } else if (is_option(argument, "-info")) {
-      if (j + 1 >= argc) {
-        print_usage();
-        return exit_status_usage;
-      }
-      const char* source = argv[j + 1];
-      out_stream << "Command -info found (source '" << source << "')\n";
-      outcome.record(show_drive_geometry(source));
-      j += 2;
+      j += used;
     } else {
-      err_stream << "Unknown option " << argument << "\n";
-      print_usage();
+      err_stream << "Unknown option " << shown(argument) << "\n";
+      print_usage(err_stream);
       return exit_status_usage;
     }
   }

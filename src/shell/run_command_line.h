@@ -1,13 +1,19 @@
 #pragma once
 
+#include "shell/channels.h"
+
 namespace segsniff {
 
-// The usage text, thirteen lines on the standard error stream.
-void print_usage();
+// The usage text, thirteen lines: on the standard error stream after a
+// faulty command line, on the standard output stream when asked for (-h).
+void print_usage(OutputStream& stream);
 
 // The entry: banner, then every argument acted on from left to right.
-// Returns the exit status (shell/exit_status.h): 1 when the usage text was
-// shown, else 2 when an operation the user asked for failed, else 0.
+// "-h", "-help", "--help" print the usage on standard output and end the
+// run; "-version", "--version" end it after the banner; "--" makes every
+// later argument a file name.  Returns the exit status (shell/exit_status.h):
+// 1 when the usage text was shown for a faulty command line, else 2 when an
+// operation the user asked for failed, else 0.
 int run_command_line(int argc, const char* const* argv);
 
 }  // namespace segsniff
