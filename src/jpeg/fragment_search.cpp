@@ -29,6 +29,9 @@ constexpr double good_join_ratio = 1.5;
 // judged (a cut in the picture's first row of MCUs).
 constexpr int min_rows_to_choose = 2;
 constexpr double acceptable_join_ratio = 2.0;
+// The block right after a stop that joins within this factor, with no
+// other block joining well, is taken as the photo's own.
+constexpr double straight_edge_ratio = 4.0;
 
 // The context of a decode that starts without a restart marker: a picture
 // row of MCUs (the rows above the judged ones) and this much before it, in
@@ -66,12 +69,20 @@ struct FragmentSearch::Cut {
   double level = -1;
   double bytes_per_mcu = 0;
   int trials = 0;         // blocks decoded for this photo so far
+  double straight_score = -1;  // the block right after the cut, when it decoded without damage
 };
 
 struct FragmentSearch::Retry {
-  Cut cut;       // the photo up to a suspect block
+  Cut cut;       // the photo up to a suspect block, or up to a stop
   double ratio;  // how far that block rose above the photo's level
+  bool straight_only = false;  // a stop: go on straight from it
 };
+
+namespace {
+// A stop is tried straight on before any suspect, when what was put
+// together does not decode.
+constexpr double stop_retry_ratio = 1e9;
+}  // namespace
 
 FollowResult FragmentSearch::first_look(const PhotoScan& photo) const {
   DecodePlan plan;
@@ -134,7 +145,8 @@ int FragmentSearch::expected_restart(const PhotoScan& photo, const ByteRuns& pat
 
 // Finds the block that goes on from the end of cut.path and follows the
 // scan from it; on success cut.path has grown by the piece followed.
-bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_straight) const {
+bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, Straight straight_block) const {
+  const bool skip_straight = straight_block == Straight::skip;
   const Offset at = cut.path.back().end();
   bool longer = false;
   DecodePlan context = context_for(photo, cut.path, cut.bytes_per_mcu, longer);
@@ -145,8 +157,10 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
   bool straight = false;  // the block right after the cut decodes without damage
   double straight_score = 0;
   int trials = 0;
+  const std::uint64_t last_j = straight_block == Straight::only ? 1 : max_distance_blocks;
   for (std::uint64_t j = skip_straight ? 1 : 0;
-       j < max_distance_blocks && trials < max_trials_per_cut && cut.trials < max_trials_per_photo;
+       j < last_j && trials < max_trials_per_cut &&
+       (cut.trials < max_trials_per_photo || straight_block == Straight::only);
        ++j) {
     const Offset g = at + j * block_;
     if (g >= input_.end) break;
@@ -167,6 +181,7 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
     if (j == 0) {
       straight = true;
       straight_score = trial.score;
+      cut.straight_score = trial.score;
       if (trial.completes || within(trial.score, cut.level, good_join_ratio)) {
         chosen = g;
         break;
@@ -188,14 +203,15 @@ bool FragmentSearch::continue_after(const PhotoScan& photo, Cut& cut, bool skip_
       best_score = trial.score;
     }
   }
-  // With nothing better within reach, the photo goes on straight.
+  // With nothing better within reach, the photo goes on straight (when the
+  // caller allows it: other places to cut are tried first).
   if (chosen == no_position) chosen = best;
-  if (chosen == no_position && straight) chosen = at;
+  if (chosen == no_position && straight && straight_block == Straight::only) chosen = at;
   if (chosen == no_position) return false;
 
   DecodePlan plan = context;
   plan.runs.push_back({chosen, input_.end - chosen});
-  const Offset trusted = chosen == at && chosen != best ? at + block_ : 0;
+  const Offset trusted = straight_block == Straight::only ? at + block_ : 0;
   FollowResult follow = follow_scan(photo, plan, plan.runs.size() - 1, cut.level, trusted);
   if (follow.kind == FollowResult::Kind::complete) {
     append_run(cut.path, {chosen, follow.eoi_end - chosen});
@@ -230,14 +246,27 @@ bool FragmentSearch::continue_somewhere(const PhotoScan& photo, Cut& cut) const 
   for (std::size_t i = 0; i < places.size(); ++i) {
     Cut attempt = cut;
     attempt.path.back().length = places[i] - last.offset;
-    const bool ok = continue_after(photo, attempt, places[i] != last.end());
+    const bool at_stop = places[i] == last.end();
+    const bool ok = continue_after(photo, attempt, at_stop ? Straight::try_it : Straight::skip);
     cut.trials = attempt.trials;
     if (ok) {
       cut = attempt;
       return true;
     }
+    // The block at the stop decodes without damage and not far from the
+    // photo's level: a strong edge in the picture rather than a cut.
+    if (at_stop && attempt.straight_score >= 0 &&
+        !above_level(attempt.straight_score, cut.level, straight_edge_ratio))
+      break;
   }
-  return false;
+  // No block anywhere joins well: a strong edge in the picture, or a cut
+  // whose continuation is out of reach; the photo goes on straight, and the
+  // end decides.
+  Cut attempt = cut;
+  const bool ok = continue_after(photo, attempt, Straight::only);
+  cut.trials = attempt.trials;
+  if (ok) cut = attempt;
+  return ok;
 }
 
 // Follows the photo from `cut` to its EOI, piece by piece.  The suspects
@@ -252,6 +281,8 @@ bool FragmentSearch::follow_pieces(const PhotoScan& photo, Cut& cut, std::vector
       return false;
     }
     const ByteRun last = cut.path.back();
+    retries.push_back({cut, stop_retry_ratio, true});
+    retries.back().cut.follow.suspects.clear();
     for (const SuspectBlock& s : cut.follow.suspects) {
       if (s.block <= last.offset || s.block >= last.end()) continue;
       Retry retry{cut, s.ratio};
@@ -299,8 +330,9 @@ Reassembly FragmentSearch::reassemble(const PhotoScan& photo, const FollowResult
                                       [](const Retry& a, const Retry& b) { return a.ratio < b.ratio; });
     Cut retry = strongest->cut;
     retry.trials = cut.trials;
+    const bool straight_only = strongest->straight_only;
     retries.erase(strongest);
-    if (!continue_after(photo, retry, true)) {
+    if (!continue_after(photo, retry, straight_only ? Straight::only : Straight::skip)) {
       cut.trials = retry.trials;
       continue;
     }

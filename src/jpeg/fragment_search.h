@@ -59,7 +59,10 @@ class FragmentSearch {
   struct Retry;
   bool follow_pieces(const PhotoScan& photo, Cut& cut, std::vector<Retry>& retries,
                      std::string& why) const;
-  bool continue_after(const PhotoScan& photo, Cut& cut, bool skip_straight) const;
+  // The block right after the cut: tried with the others, passed over, or
+  // the only one tried (and taken if it decodes without damage).
+  enum class Straight { try_it, skip, only };
+  bool continue_after(const PhotoScan& photo, Cut& cut, Straight straight_block) const;
   bool continue_somewhere(const PhotoScan& photo, Cut& cut) const;
   DecodePlan context_for(const PhotoScan& photo, const ByteRuns& path, double bytes_per_mcu,
                          bool longer) const;
