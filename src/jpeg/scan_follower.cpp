@@ -40,6 +40,11 @@ constexpr std::uint64_t eoi_slack = 16;
 // first rows of a photo are too few to say what is unusual for it.
 constexpr int rows_for_level = 12;
 
+// A trial stops decoding its block once this many rows lie this far above
+// the level: no block that far off is taken.
+constexpr int rows_to_give_up = 6;
+constexpr double hopeless_ratio = 6.0;
+
 // An MCU of ten blocks takes at most this many bytes (26 bits for each of
 // 64 coefficients).
 constexpr std::uint64_t largest_mcu_bytes = 2200;
@@ -260,6 +265,7 @@ TrialResult try_block(const PhotoScan& photo, const DecodePlan& context, Offset 
   BlockTally before, inside;
   std::size_t index = 1;
   int damage_before = -1;
+  bool hopeless = false;  // the block's first rows already lie far above the level
 
   while (decoder.next_row()) {
     if (decoder.met_eoi_at() != no_position) {
@@ -286,9 +292,14 @@ TrialResult try_block(const PhotoScan& photo, const DecodePlan& context, Offset 
       if (!trial.completes) return trial;
       break;
     }
+    const double judging_level = level >= 0 ? level : before.mean();
+    if (inside.rows >= rows_to_give_up && before.rows >= min_rows_to_judge &&
+        above_level(inside.mean(), judging_level, hopeless_ratio)) {
+      hopeless = true;  // the rest of the block cannot bring it back
+      break;
+    }
   }
-  if (damage_before < 0) damage_before = decoder.damage_warnings();
-  if (decoder.failed() || (!decoder.ran_out() && !trial.completes)) return trial;
+  if (decoder.failed() || (!decoder.ran_out() && !trial.completes && !hopeless)) return trial;
   if (before.rows >= min_rows_to_judge) trial.context_level = before.mean();
   if (level < 0) level = trial.context_level;
   trial.synced = before.rows < min_rows_to_judge || level < 0 ||
