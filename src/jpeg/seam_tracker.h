@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "jpeg/byte_region.h"
 #include "jpeg/mcu_row_decoder.h"
 
 namespace segsniff {
@@ -30,6 +31,19 @@ class SeamTracker {
   std::uint32_t mcus_seen_ = 0;
   int columns_ = 0;                     // block columns per MCU, all components
   std::vector<std::uint8_t> bottoms_;   // bottom block row of the last picture row of MCUs
+};
+
+// Mean seam of the rows that end in one block.
+struct BlockTally {
+  Offset block = no_position;
+  double sum = 0;
+  int rows = 0;
+  void add(double seam) {
+    if (seam < 0) return;
+    sum += seam;
+    ++rows;
+  }
+  double mean() const { return rows == 0 ? 0 : sum / rows; }
 };
 
 }  // namespace segsniff
