@@ -36,6 +36,17 @@ constexpr int min_rows_to_choose = 2;
 constexpr double close_join_ratio = 1.2;
 constexpr int trials_after_close = 64;
 
+// A block that ends the photo decides its last bytes: with more than the
+// fewest rows it is taken only if they join about as closely as the
+// photo's own rows do.  (Other photos' last blocks are many, and one of
+// them may end at just the MCU count by chance.)
+constexpr double ending_join_ratio = 1.3;
+
+// File systems put a file's next cluster in the nearest free one: a block
+// further from the cut is taken over a nearer one only if it joins this
+// much better (its seam plus the floor, as a share of the nearer one's).
+constexpr double further_margin = 0.8;
+
 // Suspect blocks kept per piece, as places to cut when what was put
 // together does not decode.
 constexpr std::size_t suspects_kept = 4;
@@ -180,27 +191,30 @@ int FragmentSearch::expected_restart(const PhotoScan& photo, const ByteRuns& pat
 }
 
 // The block after `cut` whose rows continue the rows above it most
-// smoothly, among those within reach that can be scan data of the photo;
-// no_position when none does so acceptably.  Blocks are looked for after
-// the cut up to the end of the input, then from its start (file systems
-// wrap around to the first free cluster) up to the photo.
-Offset FragmentSearch::search_after(const PhotoScan& photo, ScanWalker& walker, const Cut& cut,
-                                    Budget& budget) const {
+// smoothly, among those within reach that can be scan data of the photo,
+// and the blocks that decode exactly as it does (copies of the same bytes:
+// which of them is the photo's shows only further on); empty when none
+// does so acceptably.  Blocks are looked for after the cut up to the end of
+// the input, then from its start (file systems wrap around to the first
+// free cluster) up to the photo.
+std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWalker& walker,
+                                                 const Cut& cut, Budget& budget) const {
   const Offset at = cut.path.back().end();
   const int restart = expected_restart(photo, cut.path);
   const bool after_prefix = at > 0 && input_.byte_at(at - 1) == marker_prefix;
-  const double level = cut.state.level >= 0 ? cut.state.level : unknown_level;
+  const bool level_known = cut.state.level >= 0;
+  const double level = level_known ? cut.state.level : unknown_level;
   // Rows that lie above this are not taken: a trial stops there.
   const double give_up = acceptable_join_ratio * (level + seam_floor) - seam_floor;
   SearchLog::Search* logged = nullptr;
   if (log_ != nullptr && !log_->photos.empty()) {
     logged = &log_->photos.back().searches.emplace_back();
     logged->cut = at;
-    logged->level = level;
+    logged->level = cut.state.level;
     logged->ready = true;
   }
-  Offset best = no_position;
-  double best_score = 0;
+  std::vector<Offset> best;  // the best block first, then its copies
+  BlockVerdict best_verdict;
   const Offset wrap_from = photo.soi % block_;
   int tried = 0;
   int last_trial = max_trials_per_cut;
@@ -218,23 +232,29 @@ Offset FragmentSearch::search_after(const PhotoScan& photo, ScanWalker& walker, 
     ++tried;
     ++budget.trials;
     ++blocks_tried_;
+    const bool complete = v.kind == BlockVerdict::Kind::complete;
     if (logged != nullptr) {
-      const bool usable = v.kind == BlockVerdict::Kind::good || v.kind == BlockVerdict::Kind::complete;
-      logged->trials.push_back({g, usable, v.kind == BlockVerdict::Kind::complete, v.rows, v.score});
+      logged->trials.push_back({g, v.kind == BlockVerdict::Kind::good || complete, complete, v.rows, v.score});
       logged->reach = g;
     }
-    const bool complete = v.kind == BlockVerdict::Kind::complete;
     if (v.kind != BlockVerdict::Kind::good && !complete) continue;
     if (v.gave_up || (v.rows < min_rows_to_choose && !complete)) continue;
     if (above_level(v.score, level, acceptable_join_ratio)) continue;
-    if (best == no_position || v.score < best_score) {
-      best = g;
-      best_score = v.score;
-      if (!above_level(v.score, level, close_join_ratio))
+    if (complete && v.rows >= min_rows_to_choose && above_level(v.score, level, ending_join_ratio)) continue;
+    if (!best.empty() && v.rows == best_verdict.rows && v.score == best_verdict.score &&
+        v.kind == best_verdict.kind) {
+      best.push_back(g);  // decodes exactly as the best: the same bytes
+      continue;
+    }
+    if (best.empty() || v.score + seam_floor < further_margin * (best_verdict.score + seam_floor)) {
+      best = {g};
+      best_verdict = v;
+      // Where the photo has no level yet, a close join says less.
+      if (level_known && !above_level(v.score, level, close_join_ratio))
         last_trial = std::min(last_trial, std::max(2 * tried, tried + trials_after_close));
     }
   }
-  if (logged != nullptr) logged->chosen = best;
+  if (logged != nullptr) logged->chosen = best.empty() ? no_position : best.front();
   return best;
 }
 
@@ -260,6 +280,26 @@ bool FragmentSearch::continue_from(const Cut& cut, ScanWalker& walker, Offset ch
   return true;
 }
 
+// Follows the photo on from `cut` through the first of `blocks` that leads
+// furthest: several are copies of the same bytes, and only the photo's own
+// goes on to its end (or furthest towards it).
+bool FragmentSearch::continue_through(const Cut& cut, ScanWalker& walker,
+                                      const std::vector<Offset>& blocks, Followed& followed) const {
+  bool found = false;
+  for (const Offset block : blocks) {
+    Followed attempt;
+    if (!continue_from(cut, walker, block, attempt)) continue;
+    const bool better = !found || (attempt.end == Followed::End::complete &&
+                                   followed.end != Followed::End::complete) ||
+                        (attempt.end == followed.end &&
+                         total_length(attempt.path) > total_length(followed.path));
+    if (better) followed = std::move(attempt);
+    found = true;
+    if (followed.end == Followed::End::complete) break;
+  }
+  return found;
+}
+
 // Finds where the photo goes on after `followed` stopped, and follows it
 // from there: at the places where its data may have been cut, most likely
 // first; failing those, straight through the block that stopped it (a
@@ -268,8 +308,8 @@ bool FragmentSearch::go_on(const PhotoScan& photo, ScanWalker& walker, Followed&
                            Budget& budget) const {
   const std::vector<Cut> places = std::move(followed.places);
   for (const Cut& place : places) {
-    const Offset chosen = search_after(photo, walker, place, budget);
-    if (chosen != no_position && continue_from(place, walker, chosen, followed)) return true;
+    const std::vector<Offset> chosen = search_after(photo, walker, place, budget);
+    if (continue_through(place, walker, chosen, followed)) return true;
   }
   if (places.empty()) return false;
   return continue_from(places.front(), walker, places.front().path.back().end(), followed);
@@ -330,9 +370,10 @@ Reassembly FragmentSearch::reassemble(const PhotoScan& photo) const {
     const Cut retry = std::move(*strongest);
     retries.erase(strongest);
     // A stop is gone on from straight; a suspect is searched after.
-    const Offset chosen = retry.stop ? retry.path.back().end() : search_after(photo, walker, retry, budget);
+    const std::vector<Offset> chosen =
+        retry.stop ? std::vector<Offset>{retry.path.back().end()} : search_after(photo, walker, retry, budget);
     Followed again;
-    if (chosen == no_position || !continue_from(retry, walker, chosen, again)) continue;
+    if (!continue_through(retry, walker, chosen, again)) continue;
     std::string why;
     complete = follow_pieces(photo, walker, again, retries, budget, why);
     if (complete) followed = std::move(again);

@@ -76,8 +76,11 @@ class FragmentSearch {
   struct Followed;
   struct Budget;
   Followed follow(ScanWalker& walker, const ByteRuns& path, Offset next, bool keep_states) const;
-  Offset search_after(const PhotoScan& photo, ScanWalker& walker, const Cut& cut, Budget& budget) const;
+  std::vector<Offset> search_after(const PhotoScan& photo, ScanWalker& walker, const Cut& cut,
+                                   Budget& budget) const;
   bool continue_from(const Cut& cut, ScanWalker& walker, Offset chosen, Followed& followed) const;
+  bool continue_through(const Cut& cut, ScanWalker& walker, const std::vector<Offset>& blocks,
+                        Followed& followed) const;
   bool go_on(const PhotoScan& photo, ScanWalker& walker, Followed& followed, Budget& budget) const;
   bool follow_pieces(const PhotoScan& photo, ScanWalker& walker, Followed& followed,
                      std::vector<Cut>& retries, Budget& budget, std::string& why) const;

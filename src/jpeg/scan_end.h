@@ -1,29 +1,20 @@
-// Where the EOI marker of a scan decoded from byte runs lies, from where the
-// library stood when it got there.  The library takes bytes ahead of the
-// MCU it decodes, so its position says only roughly where the scan's data
-// ended; the marker itself is looked for in the runs around that place.
+// Where the EOI marker of a scan decoded from byte runs lies.
+//
+// After the scan's last MCU the library's bit reader, filling its buffer,
+// runs into the EOI marker and stops just past it; when its buffer was
+// full it stops just before.  Either way the marker sits at the position
+// the library reports: an EOI anywhere else means the bytes decoded are
+// not the photo's (another photo's end, which a search meets often).
 #pragma once
-
-#include <cstddef>
-#include <cstdint>
 
 #include "jpeg/byte_region.h"
 #include "jpeg/byte_runs.h"
 
 namespace segsniff {
 
-// The index of the run that holds p, searching on from `index` (a position
-// just past a run's end counts as in it); runs.size() when none does.
-std::size_t run_holding(const ByteRuns& runs, std::size_t index, Offset p);
-
-// One past the EOI of the scan whose last MCU the library read up to `last`
-// (in runs[index]): after the last MCU it stops at the EOI marker, with at
-// most a few bytes of it in its bit buffer.  no_position when there is none.
-Offset eoi_after(const ByteRegion& input, const ByteRuns& runs, std::size_t index, Offset last);
-
-// One past the EOI of the scan whose data ran into the EOI marker while the
-// library stood at `at` (it may have read the marker already, or be up to
-// an MCU before it).  The header run (runs[0]) is not looked at.
-Offset eoi_met(const ByteRegion& input, const ByteRuns& runs, Offset at);
+// One past the FF D9 that ends just at or starts just at stream position
+// `at` (an input offset inside `runs`, the runs of the stream in order);
+// no_position when neither does.
+Offset eoi_at(const ByteRegion& input, const ByteRuns& runs, Offset at);
 
 }  // namespace segsniff

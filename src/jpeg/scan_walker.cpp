@@ -87,11 +87,8 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
     tally.add(seams_.add_row(decoder_));
     if (decoder_.damage_warnings() > damage_before) break;
     if (decoder_.mcus_done() >= decoder_.total_mcus()) {
-      // After the last MCU the library stops at the EOI marker.
-      const ByteRuns around{last_block_, block};
-      const Offset p = decoder_.position();
-      const std::size_t index = run_holding(around, 0, p);
-      verdict.eoi_end = index < around.size() ? eoi_after(*photo_.input, around, index, p) : no_position;
+      // After the last MCU the library stands at the EOI marker.
+      verdict.eoi_end = eoi_at(*photo_.input, {last_block_, block}, decoder_.position());
       verdict.kind = verdict.eoi_end != no_position ? BlockVerdict::Kind::complete
                                                     : BlockVerdict::Kind::bad;
       verdict.rows = tally.rows;
