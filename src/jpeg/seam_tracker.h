@@ -6,8 +6,12 @@
 // keeps the mean absolute difference per block column: the seam.  Photos
 // change slowly from one row of blocks to the next (a few levels out of
 // 255); blocks decoded from bytes that are not this photo's continuation
-// land anywhere, tens of levels away from what lies above them.  The first
-// picture row has nothing above it and gives no seam.
+// land anywhere, tens of levels away from what lies above them.
+//
+// The first picture row has nothing above it: there each MCU is compared
+// with the one to its left instead (its left column of blocks with that
+// MCU's right column), so that a photo cut within its first row of MCUs
+// can still be judged.  The first MCU of the picture gives no seam.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +34,9 @@ class SeamTracker {
   std::uint32_t mcus_per_row_;
   std::uint32_t mcus_seen_ = 0;
   int columns_ = 0;                     // block columns per MCU, all components
+  int rows_ = 0;                        // block rows per MCU, all components
   std::vector<std::uint8_t> bottoms_;   // bottom block row of the last picture row of MCUs
+  std::vector<std::uint8_t> rights_;    // right block column of the MCU before (first picture row)
 };
 
 // Mean seam of the rows that end in one block.
