@@ -51,6 +51,10 @@ constexpr double further_margin = 0.8;
 // together does not decode.
 constexpr std::size_t suspects_kept = 4;
 
+// Steps straight through a block that stopped the photo (a strong edge in
+// the picture rather than a cut), at most, per photo.
+constexpr int max_straight_steps = 16;
+
 // The level assumed where a photo has none yet (its first picture row of
 // MCUs has no row above it): about what photos' levels are.
 constexpr double unknown_level = 5.0;
@@ -86,8 +90,9 @@ struct FragmentSearch::Followed {
 };
 
 struct FragmentSearch::Budget {
-  int trials = 0;  // blocks decoded for this photo
-  int pieces = 1;  // pieces followed (and straight steps through a stop)
+  int trials = 0;    // blocks decoded for this photo
+  int pieces = 1;    // pieces followed (and steps straight through a stop)
+  int straight = 0;  // steps straight through a stop
 };
 
 namespace {
@@ -311,7 +316,7 @@ bool FragmentSearch::go_on(const PhotoScan& photo, ScanWalker& walker, Followed&
     const std::vector<Offset> chosen = search_after(photo, walker, place, budget);
     if (continue_through(place, walker, chosen, followed)) return true;
   }
-  if (places.empty()) return false;
+  if (places.empty() || ++budget.straight > max_straight_steps) return false;
   return continue_from(places.front(), walker, places.front().path.back().end(), followed);
 }
 

@@ -78,7 +78,7 @@ class ScanWalker {
   BlockVerdict start();
 
   // How a block's rows count: judged against the level; or taken as the
-  // photo's (a block a trial already judged), adding to the level.
+  // photo's (a block a trial already judged, or one gone through straight).
   enum class Judging { judged, trusted };
   static constexpr double no_limit = std::numeric_limits<double>::infinity();
   // Decodes `block` as the next bytes of the scan.  With a finite
