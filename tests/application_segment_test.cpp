@@ -98,19 +98,20 @@ TEST(ApplicationSegment, JfifLengthBelowSixPrintsItsPayloadCountNegative) {
                         "  APP0 has len 5 and magic number 4A464946 ('JFIF')\n"
                         "    skipping jfif data of len -1\n"
                         "\n"));
-  EXPECT_EQ(region.cursor, 5u);
+  EXPECT_EQ(region.cursor(), 5u);
 }
 
 // A decoder that lost its position is reported with the lost position's
 // all-ones value; the walk goes on at the segment end all the same.
 TEST(ApplicationSegment, LostPositionIsReportedAndPutOnTheSegmentEnd) {
   const std::uint8_t bytes[32] = {};
-  ByteRegion region{bytes, 4, 32, no_position};
+  ByteRegion region(bytes, 4, 32);
+  region.fail();
   CapturedOutput captured;
   settle_at_segment_end(region, 20);
   EXPECT_TRUE(same_text(captured.out(),  // the error sink prints to standard output
                         "scan_application_... leaves unexpected pos 0xFFFFFFFFFFFFFFFF instead of 0x00000010\n"));
-  EXPECT_EQ(region.cursor, 20u);
+  EXPECT_EQ(region.cursor(), 20u);
 }
 
 }  // namespace

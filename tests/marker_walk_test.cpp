@@ -111,7 +111,7 @@ TEST(MarkerWalk, WaysToEndAWalk) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ByteRegion region{c.bytes.data(), c.begin, c.bytes.size(), c.begin};
+    ByteRegion region(c.bytes.data(), c.begin, c.bytes.size());
     WalkContext context;
     context.depth = 2;
     CapturedOutput captured;
@@ -122,7 +122,7 @@ TEST(MarkerWalk, WaysToEndAWalk) {
     }
     EXPECT_EQ(context.depth, 2);
     EXPECT_TRUE(same_text(captured.all(), c.want));
-    EXPECT_EQ(region.cursor, c.cursor);
+    EXPECT_EQ(region.cursor(), c.cursor);
   }
 }
 

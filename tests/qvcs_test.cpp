@@ -24,12 +24,12 @@ struct QvcsRun {
 QvcsRun run_qvcs(const Bytes& info, Offset segment_end, Offset window_end) {
   std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[window_end]);
   std::copy(info.data(), info.data() + window_end, exact.get());
-  ByteRegion region{exact.get(), 0, window_end, 0};
+  ByteRegion region(exact.get(), 0, window_end);
   WalkContext walk;
   walk.depth = 1;
   CapturedOutput captured;
   scan_qvcs_info(region, segment_end, walk);
-  return {captured.all(), region.cursor};
+  return {captured.all(), region.cursor()};
 }
 
 QvcsRun run_qvcs(const Bytes& info) { return run_qvcs(info, info.size(), info.size()); }
@@ -169,7 +169,7 @@ TEST(Qvcs, PayloadDumpIsBoundedAndADeclaredEndNeverLeadsPastTheWindow) {
 
   const Bytes info = qvcs("QV-4000");
   {  // A length field below 6: the end lies before the info start.
-    ByteRegion shifted{info.data(), 4, info.size(), 4};
+    ByteRegion shifted(info.data(), 4, info.size());
     CapturedOutput captured;
     WalkContext walk;
     scan_qvcs_info(shifted, 2, walk);

@@ -27,13 +27,13 @@ void run_cases(const std::vector<DecoderCase>& cases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ByteRegion region = ByteRegion::over(c.bytes.data(), c.bytes.size());
-    region.cursor = c.cursor;
+    region.seek(c.cursor);
     WalkContext context;
     CapturedOutput captured;
     c.decode(region, context);
     EXPECT_TRUE(same_text(captured.out(), c.out));
     EXPECT_TRUE(same_text(captured.err(), c.err));
-    EXPECT_EQ(region.cursor, c.cursor_after);
+    EXPECT_EQ(region.cursor(), c.cursor_after);
   }
 }
 

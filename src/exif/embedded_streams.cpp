@@ -44,7 +44,7 @@ void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
   pair.thumbnail_offset_seen = false;
   pair.thumbnail_length_seen = false;
 
-  Offset start = ByteRegion::after(entry_region.begin, pair.thumbnail_offset);
+  Offset start = ByteRegion::after(entry_region.begin(), pair.thumbnail_offset);
   if (!entry_region.contains(start)) {
     err_printf("illegal EXIF jpeg thumbnail (begin of data out of area)\n");
     return;
@@ -83,11 +83,11 @@ void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
 // The first element of a long entry, in the structure's byte order; with
 // a count of 0 the read fails, reports, and gives 0.
 std::uint32_t first_long(ByteRegion data) {
-  data.cursor = data.begin;
+  data.seek(data.begin());
   return get_int32(data);
 }
 
-long byte_total(const ByteRegion& data) { return static_cast<long>(data.end - data.begin); }
+long byte_total(const ByteRegion& data) { return static_cast<long>(data.end() - data.begin()); }
 
 }  // namespace
 
@@ -114,8 +114,8 @@ void scan_thumbnail_length(const ByteRegion& entry_region, ByteRegion data, Tiff
 void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) {
   out_printf("      found Tag 'JPEGTables' (tables of jpeg compressed image) of size %ld\n",
              byte_total(data));
-  data.cursor = data.begin;
-  switch (take_nested_walk(context.walk, data.end - data.begin)) {
+  data.seek(data.begin());
+  switch (take_nested_walk(context.walk, data.end() - data.begin())) {
     case NestedWalk::allowed:
       scan_jpeg_markers(data, context.walk);
       break;
@@ -145,7 +145,7 @@ void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) 
 void scan_maker_note(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
   out_printf("      found EXIF Maker Note of size %ld\n", byte_total(data));
   ByteRegion note = entry_region;
-  note.cursor = data.begin;
+  note.seek(data.begin());
   {
     MakerNoteScope scope(context);
     scan_ifd(note, context);

@@ -26,21 +26,21 @@ constexpr std::uint32_t tiff_header_motorola = 0x4D4D002A;  // "MM" 00 2A
 // than "II" or "MM" ends the block.  Leaves the cursor on segment_end, or
 // lost when not even the two application-type bytes are there.
 void scan_exif_info(ByteRegion& region, Offset segment_end, WalkContext& context) {
-  if (!region.holds(region.cursor, 2)) {
+  if (!region.holds(region.cursor(), 2)) {
     err_stream << "no data in exif info\n";
     region.fail();
     return;
   }
-  if (region.byte_at(region.cursor) != 0) err_printf("missing 0-Terminator at app-type\n");
-  if (region.byte_at(region.cursor + 1) != 0) err_printf("missing alignment at app-type\n");
+  if (region.byte_at(region.cursor()) != 0) err_printf("missing 0-Terminator at app-type\n");
+  if (region.byte_at(region.cursor() + 1) != 0) err_printf("missing alignment at app-type\n");
 
-  const Offset tiff_begin = region.cursor + 2;
+  const Offset tiff_begin = region.cursor() + 2;
   ByteRegion tiff = region.slice(tiff_begin, segment_end);
 
   const std::uint32_t header = get_int32(tiff);
   if (header != tiff_header_intel && header != tiff_header_motorola) {
     err_printf("invalid byte order %08lX\n", static_cast<unsigned long>(header));
-    region.cursor = segment_end;
+    region.seek(segment_end);
     return;
   }
   {
@@ -49,7 +49,7 @@ void scan_exif_info(ByteRegion& region, Offset segment_end, WalkContext& context
     TiffContext tiff_context(context);
     scan_ifd_chain(tiff, ifd0_offset, tiff_context);
   }
-  region.cursor = segment_end;
+  region.seek(segment_end);
 }
 
 }  // namespace segsniff

@@ -39,8 +39,9 @@ bool first_walk(TiffContext& context, Offset ifd_offset) {
 // (scan_ifd refuses a repeat; see first_walk), so a chain that loops ends
 // there.
 void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffContext& context) {
-  ByteRegion chain{tiff.base, tiff.begin, tiff.end, ByteRegion::after(tiff.begin, start_offset)};
-  while (chain.contains(chain.cursor) && chain.cursor != chain.begin) scan_ifd(chain, context);
+  ByteRegion chain = tiff;
+  chain.seek(ByteRegion::after(tiff.begin(), start_offset));
+  while (chain.contains(chain.cursor()) && chain.cursor() != chain.begin()) scan_ifd(chain, context);
   out_printf("    no more IFD\n");
 }
 
@@ -57,17 +58,17 @@ void scan_ifd_chain(const ByteRegion& tiff, std::uint32_t start_offset, TiffCont
 // entries are summed up in one line.  Every entry dumped is taken from the
 // allowance of the image the structure belongs to (walk_budget.h).
 void scan_ifd(ByteRegion& region, TiffContext& context) {
-  if (!region.holds(region.cursor, 2)) {
+  if (!region.holds(region.cursor(), 2)) {
     err_printf("IFD out of area\n");
     region.fail();
     return;
   }
-  if (region.cursor == region.begin) {
+  if (region.cursor() == region.begin()) {
     err_printf("IFD offset is zero\n");
     region.fail();
     return;
   }
-  const Offset ifd_offset = region.cursor - region.begin;
+  const Offset ifd_offset = region.cursor() - region.begin();
   if (context.ifd_depth >= max_ifd_depth) {
     err_printf("IFD at tiff-offset %08lX nested more than %d deep, not walked\n",
                static_cast<unsigned long>(ifd_offset), max_ifd_depth);
@@ -102,13 +103,13 @@ void scan_ifd(ByteRegion& region, TiffContext& context) {
     scan_tiff_tag(region, context);
   }
 
-  if (!region.holds(region.cursor, 4)) {
+  if (!region.holds(region.cursor(), 4)) {
     err_printf("no memory for offset of next ifd\n");
     region.fail();
     return;
   }
   const std::uint32_t next_offset = get_int32(region);
-  region.cursor = ByteRegion::after(region.begin, next_offset);
+  region.seek(ByteRegion::after(region.begin(), next_offset));
 }
 
 }  // namespace segsniff

@@ -38,21 +38,21 @@ constexpr std::string_view known_models[] = {"QV-3500EX", "QV-4000"};
 // Bytes from the cursor to the segment end as a signed count: negative
 // when the length field put the end before the info start.
 long remaining_length(const ByteRegion& region, Offset segment_end) {
-  return static_cast<long>(segment_end - region.cursor);
+  return static_cast<long>(segment_end - region.cursor());
 }
 
 // End of what can be read from the segment: its declared end, cut at the
 // window's end.
 Offset readable_end(const ByteRegion& region, Offset segment_end) {
-  return std::min(segment_end, region.end);
+  return std::min(segment_end, region.end());
 }
 
 // True when the n bytes from the cursor lie inside the segment and inside
 // the window (a lost cursor holds nothing).
 bool holds_in_segment(const ByteRegion& region, Offset segment_end, std::uint64_t n) {
   Offset limit = readable_end(region, segment_end);
-  if (region.failed() || region.cursor > limit) return false;
-  return n <= limit - region.cursor;
+  if (region.failed() || region.cursor() > limit) return false;
+  return n <= limit - region.cursor();
 }
 
 // Hex dump of the payload: "%02X" per byte, a space after every second one,
@@ -63,9 +63,9 @@ void dump_qvcs_payload(const ByteRegion& region, Offset segment_end) {
   std::uint64_t shown = std::min(payload_length, qvcs_dump_limit);
   if (!holds_in_segment(region, segment_end, shown)) {
     Offset limit = readable_end(region, segment_end);
-    shown = region.contains(region.cursor) && limit > region.cursor ? limit - region.cursor : 0;
+    shown = region.contains(region.cursor()) && limit > region.cursor() ? limit - region.cursor() : 0;
   }
-  std::span<const std::uint8_t> bytes = region.bytes(region.cursor, shown);
+  std::span<const std::uint8_t> bytes = region.bytes(region.cursor(), shown);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     out_printf("%02X", static_cast<unsigned>(bytes[i]));
     if (i % 2 == 1) out_printf(" ");
@@ -78,8 +78,8 @@ void dump_qvcs_payload(const ByteRegion& region, Offset segment_end) {
 // to the end of the segment when it has none there.
 std::string_view model_name(const ByteRegion& region, Offset segment_end) {
   Offset limit = readable_end(region, segment_end);
-  if (!region.contains(region.cursor) || limit <= region.cursor) return {};
-  std::span<const std::uint8_t> field = region.bytes(region.cursor, limit - region.cursor);
+  if (!region.contains(region.cursor()) || limit <= region.cursor()) return {};
+  std::span<const std::uint8_t> field = region.bytes(region.cursor(), limit - region.cursor());
   const void* zero = std::memchr(field.data(), 0, field.size());
   std::size_t length = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
                                                        field.data())
@@ -102,12 +102,12 @@ bool print_camera_model(std::string_view model) {
 // over any zero words of padding.  Stops at the segment's (or window's) end.
 void skip_model_field(ByteRegion& region, Offset info_start, Offset segment_end) {
   Offset limit = readable_end(region, segment_end);
-  while (region.cursor < limit) {
-    std::uint8_t byte = region.byte_at(region.cursor);
+  while (region.cursor() < limit) {
+    std::uint8_t byte = region.byte_at(region.cursor());
     region.move_cursor(1);
     if (byte == 0) break;
   }
-  if ((region.cursor - info_start) % 2 == 1) region.move_cursor(1);
+  if ((region.cursor() - info_start) % 2 == 1) region.move_cursor(1);
   while (holds_in_segment(region, segment_end, 2)) {
     if (get_int16(region) != 0) {
       region.move_cursor(-2);
@@ -149,11 +149,11 @@ int scan_qvcs_trailer(ByteRegion& region, Offset segment_end) {
 }  // namespace
 
 void scan_qvcs_info(ByteRegion& region, Offset segment_end, WalkContext& context) {
-  const Offset info_start = region.cursor;
+  const Offset info_start = region.cursor();
   out_printf("    qvcs data of len %ld\n", remaining_length(region, segment_end));
   dump_qvcs_payload(region, segment_end);
 
-  if (region.failed() || region.cursor > segment_end || segment_end - region.cursor < 2) {
+  if (region.failed() || region.cursor() > segment_end || segment_end - region.cursor() < 2) {
     err_stream << "no data in qvcs info\n";
     region.fail();
     return;
@@ -164,7 +164,7 @@ void scan_qvcs_info(ByteRegion& region, Offset segment_end, WalkContext& context
 
   int specials = print_camera_model(model_name(region, segment_end)) ? 0 : 1;
   skip_model_field(region, info_start, segment_end);
-  if (region.cursor - info_start != model_field_end) {
+  if (region.cursor() - info_start != model_field_end) {
     ++specials;
     err_printf("model-alignment for 14/16 byte not zeros\n");
   }
@@ -174,7 +174,7 @@ void scan_qvcs_info(ByteRegion& region, Offset segment_end, WalkContext& context
   out_printf("      found Casio QVCS-IFD of size %ld\n", remaining_length(region, segment_end));
   {
     ByteRegion directory = region.slice(info_start, segment_end);
-    directory.cursor = region.cursor;
+    directory.seek(region.cursor());
     TiffContext tiff(context);
     scan_ifd(directory, tiff);
   }
@@ -185,9 +185,9 @@ void scan_qvcs_info(ByteRegion& region, Offset segment_end, WalkContext& context
   specials += parameter_specials + scan_qvcs_trailer(region, segment_end);
 
   if (specials > 0) out_printf("QVCS: %d specials detected\n", specials);
-  if (region.cursor != segment_end) {
+  if (region.cursor() != segment_end) {
     out_printf("QVCS: %ld bytes unused data\n", remaining_length(region, segment_end));
-    region.cursor = segment_end;
+    region.seek(segment_end);
   }
 }
 

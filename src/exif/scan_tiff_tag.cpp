@@ -18,29 +18,17 @@ constexpr std::uint64_t value_field_size = 4;
 constexpr std::uint64_t max_raw_bytes = 32;
 constexpr std::uint32_t max_values = 16;
 
-// One byte at the cursor of a data region (which the entry dump has already
-// checked to hold all its elements); 0 and a lost position outside it.
-std::uint8_t get_byte(ByteRegion& data) {
-  if (!data.contains(data.cursor)) {
-    data.fail();
-    return 0;
-  }
-  std::uint8_t byte = data.byte_at(data.cursor);
-  data.move_cursor(1);
-  return byte;
-}
-
 // The byte at the cursor without moving it, for the display filter's look
 // at the byte after a character; no_next_byte at the end of the data.
 int peek_byte(const ByteRegion& data) {
-  return data.contains(data.cursor) ? data.byte_at(data.cursor) : no_next_byte;
+  return data.contains(data.cursor()) ? data.byte_at(data.cursor()) : no_next_byte;
 }
 
 // Second half of the entry line: the raw bytes of the data in file order,
 // a space after each element, capped at max_raw_bytes.
 void print_raw_bytes(const ByteRegion& data, std::uint64_t byte_total, unsigned element_size) {
   const std::uint64_t shown = std::min(byte_total, max_raw_bytes);
-  auto bytes = data.bytes(data.begin, shown);
+  auto bytes = data.bytes(data.begin(), shown);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     out_printf("%02X", unsigned{bytes[i]});
     if ((i + 1) % element_size == 0) out_printf(" ");
@@ -55,10 +43,10 @@ void print_raw_bytes(const ByteRegion& data, std::uint64_t byte_total, unsigned 
 void print_value(ByteRegion& data, std::uint16_t type_id) {
   switch (type_id) {
     case type_byte:
-      out_printf(" %02X", unsigned{get_byte(data)});
+      out_printf(" %02X", unsigned{try_byte(data).value_or(0)});
       break;
     case type_ascii: {
-      const std::uint8_t byte = get_byte(data);
+      const std::uint8_t byte = try_byte(data).value_or(0);
       out_printf("%c", display_char(byte, peek_byte(data)));
       break;
     }
@@ -168,7 +156,7 @@ void scan_tiff_tag(ByteRegion& region, TiffContext& context) {
   const std::uint16_t tag = get_int16(region);
   const std::uint16_t type_id = get_int16(region);
   const std::uint32_t count = get_int32(region);
-  const Offset value_field = region.cursor;
+  const Offset value_field = region.cursor();
   const std::uint32_t value = get_int32(region);
 
   const DataTypeInfo* type = find_data_type(type_id);
@@ -184,7 +172,7 @@ void scan_tiff_tag(ByteRegion& region, TiffContext& context) {
   Offset data_position = no_position;
   if (!region.failed())
     data_position = byte_total <= value_field_size ? value_field
-                                                    : ByteRegion::after(region.begin, value);
+                                                    : ByteRegion::after(region.begin(), value);
   if (!region.contains(data_position)) {
     err_printf("illegal tiff tag (begin of data out of area)\n");
     return;

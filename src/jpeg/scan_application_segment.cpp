@@ -30,7 +30,7 @@ std::string magic_text(std::uint32_t magic) {
 
 unsigned long offset_in(const ByteRegion& region, Offset position) {
   if (position == no_position) return static_cast<unsigned long>(no_position);
-  return static_cast<unsigned long>(position - region.begin);
+  return static_cast<unsigned long>(position - region.begin());
 }
 
 // One line: the first min(payload, limit) payload bytes as hex digits, a
@@ -42,7 +42,7 @@ void dump_payload(const ByteRegion& region, std::int64_t payload, std::int64_t l
   std::int64_t shown = std::min(payload, limit);
   shown = std::max<std::int64_t>(
       0, std::min<std::int64_t>(shown, static_cast<std::int64_t>(region.remaining())));
-  const auto bytes = region.bytes(region.cursor, static_cast<std::uint64_t>(shown));
+  const auto bytes = region.bytes(region.cursor(), static_cast<std::uint64_t>(shown));
 
   static constexpr char hex[] = "0123456789ABCDEF";
   char line[unknown_dump_limit * 5 / 2 + 8];  // "XXYY " per two bytes, "...\n"
@@ -61,10 +61,10 @@ void dump_payload(const ByteRegion& region, std::int64_t payload, std::int64_t l
 }  // namespace
 
 void settle_at_segment_end(ByteRegion& region, Offset segment_end) {
-  if (region.cursor != segment_end)
+  if (region.cursor() != segment_end)
     error_sink("scan_application_... leaves unexpected pos 0x%08lX instead of 0x%08lX\n",
-               offset_in(region, region.cursor), offset_in(region, segment_end));
-  region.cursor = segment_end;
+               offset_in(region, region.cursor()), offset_in(region, segment_end));
+  region.seek(segment_end);
 }
 
 void scan_application_segment(ByteRegion& region, int app_number, WalkContext& context) {
@@ -72,11 +72,11 @@ void scan_application_segment(ByteRegion& region, int app_number, WalkContext& c
   // the lost position ends the walk.  No APP line is printed.
   const std::uint16_t length = get_int16(region);
   if (region.failed()) return;
-  const Offset segment_end = region.cursor - 2 + length;
+  const Offset segment_end = region.cursor() - 2 + length;
   // The outermost walk earns what may be spent on the structures nested in
   // the segment, for the bytes it really has; a nested walk's segments lie
   // inside one that has earned already.
-  if (context.depth <= 1) context.budget.earn(region.cursor - 2, std::min(segment_end, region.end));
+  if (context.depth <= 1) context.budget.earn(region.cursor() - 2, std::min(segment_end, region.end()));
 
   const std::uint32_t magic = get_int32(region);
   if (region.failed()) {
@@ -86,7 +86,7 @@ void scan_application_segment(ByteRegion& region, int app_number, WalkContext& c
     // segment end without a position line: no payload decoder ran.
     out_printf("  APP%d has len %ld and magic number %08lX ('....')\n", app_number,
                static_cast<long>(length), 0UL);
-    region.cursor = segment_end;
+    region.seek(segment_end);
     return;
   }
   out_printf("  APP%d has len %ld and magic number %08lX ('%s')\n", app_number,
@@ -94,7 +94,7 @@ void scan_application_segment(ByteRegion& region, int app_number, WalkContext& c
              magic_text(magic).c_str());
 
   // Signed: a length below 6 puts the segment end before the payload.
-  const auto payload = static_cast<std::int64_t>(segment_end - region.cursor);
+  const auto payload = static_cast<std::int64_t>(segment_end - region.cursor());
   switch (magic) {
     case exif_magic:
       scan_exif_info(region, segment_end, context);
@@ -105,12 +105,12 @@ void scan_application_segment(ByteRegion& region, int app_number, WalkContext& c
     case jfif_magic:
       out_printf("    skipping jfif data of len %ld\n", static_cast<long>(payload));
       dump_payload(region, payload, jfif_dump_limit);
-      region.cursor = segment_end;
+      region.seek(segment_end);
       break;
     default:
       out_printf("  unknown application %08lX\n", static_cast<unsigned long>(magic));
       dump_payload(region, payload, unknown_dump_limit);
-      region.cursor = segment_end;
+      region.seek(segment_end);
       break;
   }
   settle_at_segment_end(region, segment_end);

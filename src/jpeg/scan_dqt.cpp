@@ -5,7 +5,7 @@
 namespace segsniff {
 
 void scan_dqt(ByteRegion& region) {
-  if (!region.holds(region.cursor, 2)) {
+  if (!region.holds(region.cursor(), 2)) {
     err_stream << "DQT at end of file (len is missing)\n";
     return;
   }

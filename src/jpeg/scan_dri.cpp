@@ -9,7 +9,7 @@ constexpr std::uint16_t dri_length = 4;  // the length field and the interval
 }  // namespace
 
 void scan_dri(ByteRegion& region) {
-  if (!region.holds(region.cursor, dri_length)) {
+  if (!region.holds(region.cursor(), dri_length)) {
     err_stream << "DRI at end of file (len is missing)\n";
     return;
   }

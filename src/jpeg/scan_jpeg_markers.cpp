@@ -68,15 +68,15 @@ void scan_jpeg_markers(ByteRegion& region, WalkContext& context) {
   WalkDepthScope open_walk(context);
   ByteOrderScope big_endian(false);
   int illegal_markers = 0;
-  Offset last_position = region.cursor;
+  Offset last_position = region.cursor();
 
-  while (region.contains(region.cursor)) {
-    const Offset marker_at = region.cursor;
+  while (region.contains(region.cursor())) {
+    const Offset marker_at = region.cursor();
     last_position = marker_at;
     const std::uint16_t marker = get_int16(region);
-    if (!region.failed()) last_position = region.cursor;
+    if (!region.failed()) last_position = region.cursor();
     out_printf("Marker %04X at file offset %08lX: ", static_cast<unsigned>(marker),
-               static_cast<unsigned long>(marker_at - region.begin));
+               static_cast<unsigned long>(marker_at - region.begin()));
 
     switch (marker) {
       case 0xFFD8:
@@ -84,10 +84,10 @@ void scan_jpeg_markers(ByteRegion& region, WalkContext& context) {
         break;
       case 0xFFD9:
         out_stream << "(EOI) End of Image\n";
-        if (region.cursor != region.end)
+        if (region.cursor() != region.end())
           err_printf("Ooops, EOI is not at end of file. pos %08lX < end %08lX (diff %ld)\n",
-                     file_offset(region.cursor), file_offset(region.end),
-                     static_cast<long>(region.end - region.cursor));
+                     file_offset(region.cursor()), file_offset(region.end()),
+                     static_cast<long>(region.end() - region.cursor()));
         return;
       case 0xFFC0:
         out_stream << "(SOF) Start of Frame\n";
@@ -122,9 +122,9 @@ void scan_jpeg_markers(ByteRegion& region, WalkContext& context) {
     }
   }
 
-  const Offset pos = region.failed() ? last_position : region.cursor;
+  const Offset pos = region.failed() ? last_position : region.cursor();
   err_printf("Ooops, No EOI found. pos %08lX > end %08lX (diff %ld)\n", file_offset(pos),
-             file_offset(region.end), static_cast<long>(pos - region.end));
+             file_offset(region.end()), static_cast<long>(pos - region.end()));
   region.fail();
 }
 

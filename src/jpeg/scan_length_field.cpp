@@ -5,7 +5,7 @@
 namespace segsniff {
 
 void scan_length_field(ByteRegion& region, const char* field_name) {
-  if (!region.holds(region.cursor, 2)) {
+  if (!region.holds(region.cursor(), 2)) {
     err_stream << "field " << field_name << " at end of file (len is missing)\n";
     return;
   }
