@@ -81,7 +81,7 @@ TEST(ApplicationSegment, PayloadDumps) {
     SCOPED_TRACE(c.name);
     const Bytes stream = Bytes{0xFF, 0xD8}.append(c.after_soi);
     ByteRegion region = ByteRegion::over(stream.data(), stream.size());
-    WalkContext context;
+    WalkContext context{text_printer()};
     CapturedOutput captured;
     scan_jpeg_markers(region, context);
     EXPECT_TRUE(same_text(captured.all(), soi + c.want));
@@ -91,7 +91,7 @@ TEST(ApplicationSegment, PayloadDumps) {
 TEST(ApplicationSegment, JfifLengthBelowSixPrintsItsPayloadCountNegative) {
   const Bytes short_jfif = Bytes{}.be16(5).text("JFIF");
   ByteRegion region = ByteRegion::over(short_jfif.data(), short_jfif.size());
-  WalkContext context;
+  WalkContext context{text_printer()};
   CapturedOutput captured;
   scan_application_segment(region, 0, context);
   EXPECT_TRUE(same_text(captured.all(),
@@ -108,7 +108,7 @@ TEST(ApplicationSegment, LostPositionIsReportedAndPutOnTheSegmentEnd) {
   ByteRegion region(bytes, 4, 32);
   region.fail();
   CapturedOutput captured;
-  settle_at_segment_end(region, 20);
+  settle_at_segment_end(region, 20, text_printer());
   EXPECT_TRUE(same_text(captured.out(),  // the error sink prints to standard output
                         "scan_application_... leaves unexpected pos 0xFFFFFFFFFFFFFFFF instead of 0x00000010\n"));
   EXPECT_EQ(region.cursor(), 20u);

@@ -17,7 +17,7 @@ namespace {
 // offset 40, and a value field at offset 8 whose contents each entry sets.
 struct PairFixture {
   Bytes bytes = Bytes{}.fill(40, 0x00).raw({0xFF, 0xD8, 0xFF, 0xD9}).fill(20, 0x00);
-  WalkContext walk;
+  WalkContext walk{text_printer()};
   TiffContext context{walk};
 
   PairFixture() { walk.depth = 1; }

@@ -39,7 +39,7 @@ TagDump dump_entry(const Bytes& bytes, bool ii) {
   ByteRegion region = ByteRegion::over(exact.data(), exact.size());
   region.seek(entry_at);
   ByteOrderScope order(ii);
-  WalkContext walk;
+  WalkContext walk{test::text_printer()};
   TiffContext context(walk);
   CapturedOutput captured;
   scan_tiff_tag(region, context);

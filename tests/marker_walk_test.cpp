@@ -112,7 +112,7 @@ TEST(MarkerWalk, WaysToEndAWalk) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ByteRegion region(c.bytes.data(), c.begin, c.bytes.size());
-    WalkContext context;
+    WalkContext context{text_printer()};
     context.depth = 2;
     CapturedOutput captured;
     {

@@ -25,7 +25,7 @@ QvcsRun run_qvcs(const Bytes& info, Offset segment_end, Offset window_end) {
   std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[window_end]);
   std::copy(info.data(), info.data() + window_end, exact.get());
   ByteRegion region(exact.get(), 0, window_end);
-  WalkContext walk;
+  WalkContext walk{text_printer()};
   walk.depth = 1;
   CapturedOutput captured;
   scan_qvcs_info(region, segment_end, walk);
@@ -171,7 +171,7 @@ TEST(Qvcs, PayloadDumpIsBoundedAndADeclaredEndNeverLeadsPastTheWindow) {
   {  // A length field below 6: the end lies before the info start.
     ByteRegion shifted(info.data(), 4, info.size());
     CapturedOutput captured;
-    WalkContext walk;
+    WalkContext walk{text_printer()};
     scan_qvcs_info(shifted, 2, walk);
     EXPECT_TRUE(same_text(captured.all(), "    qvcs data of len -2\n...\nno data in qvcs info\n"));
   }

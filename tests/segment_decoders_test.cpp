@@ -28,7 +28,7 @@ void run_cases(const std::vector<DecoderCase>& cases) {
     SCOPED_TRACE(c.name);
     ByteRegion region = ByteRegion::over(c.bytes.data(), c.bytes.size());
     region.seek(c.cursor);
-    WalkContext context;
+    WalkContext context{text_printer()};
     CapturedOutput captured;
     c.decode(region, context);
     EXPECT_TRUE(same_text(captured.out(), c.out));
@@ -37,10 +37,10 @@ void run_cases(const std::vector<DecoderCase>& cases) {
   }
 }
 
-auto sos_length = [](ByteRegion& r, WalkContext&) { scan_length_field(r, "SOS"); };
+auto sos_length = [](ByteRegion& r, WalkContext& c) { scan_length_field(r, "SOS", c.printer); };
 auto skip = [](ByteRegion& r, WalkContext& c) { skip_scan_data(r, c); };
-auto dqt = [](ByteRegion& r, WalkContext&) { scan_dqt(r); };
-auto dri = [](ByteRegion& r, WalkContext&) { scan_dri(r); };
+auto dqt = [](ByteRegion& r, WalkContext& c) { scan_dqt(r, c.printer); };
+auto dri = [](ByteRegion& r, WalkContext& c) { scan_dri(r, c.printer); };
 
 TEST(SegmentDecoders, LengthsAndRestartIntervals) {
   run_cases({

@@ -2,19 +2,19 @@
 
 #include <cstring>
 
-#include "shell/channels.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
 bool intel_order = false;
 
-void fail_int16(ByteRegion& r) {
-  err_stream << "get_int16() fails for end of data\n";
+void fail_int16(ByteRegion& r, Printer& printer) {
+  printer.finding(Channel::err, r.cursor(), "get_int16() fails for end of data\n");
   r.fail();
 }
 
-void fail_int32(ByteRegion& r) {
-  err_stream << "get_int32() fails for end of data\n";
+void fail_int32(ByteRegion& r, Printer& printer) {
+  printer.finding(Channel::err, r.cursor(), "get_int32() fails for end of data\n");
   r.fail();
 }
 

@@ -165,21 +165,21 @@ inline std::uint32_t read_int32(ByteRegion& r) {
 
 // Out-of-line failure paths: the reader's message as a finding on standard
 // error at the failed position, then the region is poisoned.
-void fail_int16(ByteRegion& r);
-void fail_int32(ByteRegion& r);
+void fail_int16(ByteRegion& r, Printer& printer);
+void fail_int32(ByteRegion& r, Printer& printer);
 
 // Checked readers.  On failure: "get_int16() fails for end of data\n" (or
 // the int32 text) on standard error, cursor no_position, result 0.  A
 // failed region stays failed: every later read fails and says so again.
-inline std::uint16_t get_int16(ByteRegion& r) {
+inline std::uint16_t get_int16(ByteRegion& r, Printer& printer) {
   if (r.holds(r.cursor(), 2)) return read_int16(r);
-  fail_int16(r);
+  fail_int16(r, printer);
   return 0;
 }
 
-inline std::uint32_t get_int32(ByteRegion& r) {
+inline std::uint32_t get_int32(ByteRegion& r, Printer& printer) {
   if (r.holds(r.cursor(), 4)) return read_int32(r);
-  fail_int32(r);
+  fail_int32(r, printer);
   return 0;
 }
 

@@ -2,16 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <span>
 
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "jpeg/walk_context.h"
 #include "platform/output_file.h"
 #include "shell/carving_progress.h"
-#include "shell/channels.h"
-#include "shell/error_report.h"
 
 namespace segsniff {
 
@@ -58,72 +54,61 @@ int create_next_file(CarvingRun& run, platform::OutputFile& file, std::string& n
 }
 
 // Writes one complete stream, the bytes start .. stop-1, to a new numbered
-// file.  The file is written and closed before its "restore" line is
-// printed, so the name in the line is the name taken; the line, and a
-// failure after it, are then flushed at once.
-void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRun& run) {
-  const std::uint64_t length = stop - start;
+// file.  The file is written and closed before it is told to the printer,
+// so the name in its "restore" line is the name taken.
+void write_stream(const ByteRegion& input, Offset start, Offset stop, CarvingRun& run,
+                  Printer& printer) {
   platform::OutputFile file;
   std::string name;
-  const int create_error = create_next_file(run, file, name);
-  std::size_t written = 0;
-  int write_error = 0;
-  if (create_error == 0) {
-    const ByteRegion whole = ByteRegion::over(input.base, input.size);
-    written = file.write(whole.bytes(start, length));
-    write_error = written == length ? 0 : errno;
+  CarvedOutput output;
+  output.start = start;
+  output.stop = stop;
+  output.bytes = input.bytes(start, stop - start);
+  output.create_error = create_next_file(run, file, name);
+  if (output.create_error == 0) {
+    output.written = file.write(output.bytes);
+    output.write_error = output.written == output.bytes.size() ? 0 : errno;
     // A failing close loses data the system had taken: as bad as a short write.
     const int close_error = file.close();
-    if (write_error == 0) write_error = close_error;
+    if (output.write_error == 0) output.write_error = close_error;
   }
-
-  const std::string shown_name = shown_string(name);  // holds the output folder's name
-  result_sink("restore %ld bytes to file '%s' (offset %ld to %ld)\n", static_cast<long>(length),
-              shown_name.c_str(), static_cast<long>(start), static_cast<long>(stop));
-  if (create_error != 0) {
-    error_sink("could not create file '%s'\n", shown_name.c_str());
-    run.tally.failures += 1;
-  } else if (written != length || write_error != 0) {
-    error_sink("error %d ('%s') in writing file; only written %ld byte\n", write_error,
-               std::strerror(write_error), static_cast<long>(written));
-    run.tally.failures += 1;
-  } else {
+  output.name = name;
+  printer.carved_output(output);
+  if (output.succeeded()) {
     run.tally.files += 1;
-    run.tally.bytes += length;
+    run.tally.bytes += output.written;
+  } else {
+    run.tally.failures += 1;
   }
-  flush_output();
 }
 
 }  // namespace
 
-bool use_output_folder(const char* folder, CarvingRun& run) {
+bool use_output_folder(const char* folder, CarvingRun& run, Printer& printer) {
   run.output_folder = folder;
   const int error = platform::make_folder(folder);
   run.output_folder_failed = error != 0;
-  if (error != 0) {
-    err_stream << "Create folder '" << shown(folder) << "' failed\n";
-    report_last_error(error);
-  }
+  if (error != 0) printer.output_folder_failed(folder, error);
   return error == 0;
 }
 
-void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run) {
+void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run, Printer& printer) {
   const ByteRegion whole = ByteRegion::over(input.base, input.size);
   // One for the whole input, so that the FF D9 memo is shared, and so that
   // segment bytes earn their allowance once however many candidates walk
   // them; walks over them again draw on a reserve (walk_budget.h).
-  WalkContext context;
+  WalkContext context(printer);
   context.budget.set_reserve(input.size);
 
   for (Offset p = next_candidate(whole, 0, run); p != no_position;
        p = next_candidate(whole, p + 1, run)) {
     run.tally.candidates += 1;
     if (run.progress != nullptr) run.progress->advance(p, run.tally);
-    info_sink("found SOI-Marker at offset %08lX\n", static_cast<unsigned long>(p));
+    printer.carving_candidate(p);
     ByteRegion candidate = whole.slice(p, input.size);
     scan_jpeg_markers(candidate, context);
     if (candidate.contains_or_end(candidate.cursor()))
-      write_stream(input, p, candidate.cursor(), run);
+      write_stream(whole, p, candidate.cursor(), run, printer);
   }
   run.eoi_bytes_searched += context.eoi_pairs.bytes_searched();
 }
