@@ -109,7 +109,7 @@ TEST(ApplicationSegment, LostPositionIsReportedAndPutOnTheSegmentEnd) {
   region.fail();
   CapturedOutput captured;
   settle_at_segment_end(region, 20, text_printer());
-  EXPECT_TRUE(same_text(captured.out(),  // the error sink prints to standard output
+  EXPECT_TRUE(same_text(captured.out(),  // a finding the listing prints on standard output
                         "scan_application_... leaves unexpected pos 0xFFFFFFFFFFFFFFFF instead of 0x00000010\n"));
   EXPECT_EQ(region.cursor(), 20u);
 }

@@ -34,7 +34,11 @@
 //                                         walk ended on EOI, carved_output;
 //                                         it lasts until the next candidate
 //                                         or file_end
-// Every other call belongs to the innermost open node.
+// Every other call belongs to the innermost open node.  One exception to
+// the pairing: when the mapped input loses its bytes (the file shrinks, the
+// device fails), the analysis is abandoned where it stood, without running
+// its scope guards; file_shrank or file_read_error says so, and file_end,
+// which follows, closes whatever is still open.
 //
 // Offsets.  Every Offset is a position in the input: bytes from the first
 // byte of the file (no_position: none).  Where the listing shows an offset
