@@ -71,7 +71,7 @@ class StreamFacts : public ForwardingPrinter {
     --depth_;
     ForwardingPrinter::walk_end(stopped_at);
   }
-  void frame(const FrameHeader& frame) override {
+  void frame(const FrameInfo& frame) override {
     Facts& facts = streams.back();
     if (depth_ == 1 && facts.components == 0)
       facts = {facts.start, frame.width, frame.height, frame.components_read, facts.exif};

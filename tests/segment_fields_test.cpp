@@ -19,14 +19,14 @@ class SegmentFields : public ForwardingPrinter {
   using ForwardingPrinter::ForwardingPrinter;
   std::string log;
 
-  void frame(const FrameHeader& f) override {
+  void frame(const FrameInfo& f) override {
     char line[96];
     std::snprintf(line, sizeof line, "frame %04X at %u: %u bits %ux%u, %u of %u:",
                   unsigned{f.marker}, unsigned(f.at), unsigned{f.precision}, unsigned{f.width},
                   unsigned{f.height}, unsigned{f.components_read}, unsigned{f.component_count});
     log += line;
     for (int i = 0; i < f.components_read; ++i) {
-      const FrameComponent& c = f.components[i];
+      const FrameComponentInfo& c = f.components[i];
       std::snprintf(line, sizeof line, " %u %ux%u q%u", unsigned{c.id}, unsigned{c.horizontal},
                     unsigned{c.vertical}, unsigned{c.table});
       log += line;
@@ -40,7 +40,7 @@ class SegmentFields : public ForwardingPrinter {
            (t.complete ? "\n" : ", cut\n");
     ForwardingPrinter::huffman_table(t);
   }
-  void scan_header(const ScanHeader& s) override {
+  void scan_header(const ScanInfo& s) override {
     log += "scan " + std::to_string(s.components_read) + " of " +
            std::to_string(s.component_count) + ":";
     for (int i = 0; i < s.components_read; ++i)

@@ -140,8 +140,6 @@ int scan_qvcs_trailer(ByteRegion& region, Offset segment_end, Printer& printer) 
   return specials;
 }
 
-}  // namespace
-
 // Says embedded_end on the way out of the parameter directory.
 class DirectoryScope {
  public:
@@ -157,6 +155,8 @@ class DirectoryScope {
   Printer& printer_;
   std::int64_t size_;
 };
+
+}  // namespace
 
 void scan_qvcs_info(ByteRegion& region, Offset segment_end, WalkContext& context) {
   Printer& printer = context.printer;

@@ -1,13 +1,12 @@
 #include "jpeg/recover_jpeg_streams.h"
 
-#include <cerrno>
-#include <cstdio>
-
 #include "jpeg/byte_region.h"
+#include "jpeg/carved_file.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "jpeg/walk_context.h"
 #include "platform/output_file.h"
 #include "shell/carving_progress.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
@@ -33,53 +32,13 @@ Offset next_candidate(const ByteRegion& input, Offset from, CarvingRun& run) {
   }
 }
 
-// The name of output number `number`, in the output folder.
-std::string output_name(const CarvingRun& run, long number) {
-  char name[48];
-  std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
-  if (run.output_folder.empty()) return name;
-  return run.output_folder + (run.output_folder.back() == '/' ? "" : "/") + name;
-}
-
-// Creates the file of the next free number.  A name that is taken, by
-// anything, is passed over; a number whose file could not be created for
-// another reason is used up.  Returns 0 or the errno of the failure.
-int create_next_file(CarvingRun& run, platform::OutputFile& file, std::string& name) {
-  for (;;) {
-    run.last_number += 1;
-    name = output_name(run, run.last_number);
-    const int status = file.create_new(name.c_str());
-    if (status != platform::name_taken) return status;
-  }
-}
-
 // Writes one complete stream, the bytes start .. stop-1, to a new numbered
-// file.  The file is written and closed before it is told to the printer,
-// so the name in its "restore" line is the name taken.
-void write_stream(const ByteRegion& input, Offset start, Offset stop, CarvingRun& run,
+// file, then tells the printer.
+void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRun& run,
                   Printer& printer) {
-  platform::OutputFile file;
-  std::string name;
-  CarvedOutput output;
-  output.start = start;
-  output.stop = stop;
-  output.bytes = input.bytes(start, stop - start);
-  output.create_error = create_next_file(run, file, name);
-  if (output.create_error == 0) {
-    output.written = file.write(output.bytes);
-    output.write_error = output.written == output.bytes.size() ? 0 : errno;
-    // A failing close loses data the system had taken: as bad as a short write.
-    const int close_error = file.close();
-    if (output.write_error == 0) output.write_error = close_error;
-  }
-  output.name = name;
-  printer.carved_output(output);
-  if (output.succeeded()) {
-    run.tally.files += 1;
-    run.tally.bytes += output.written;
-  } else {
-    run.tally.failures += 1;
-  }
+  const ByteRuns runs = {{start, stop - start}};
+  report_carved_file(input, runs, /*pieces=*/false, write_carved_file(input, runs, run), run,
+                     printer);
 }
 
 }  // namespace
@@ -108,7 +67,7 @@ void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run, Printer& pr
     ByteRegion candidate = whole.slice(p, input.size);
     scan_jpeg_markers(candidate, context);
     if (candidate.contains_or_end(candidate.cursor()))
-      write_stream(whole, p, candidate.cursor(), run, printer);
+      write_stream(input, p, candidate.cursor(), run, printer);
   }
   run.eoi_bytes_searched += context.eoi_pairs.bytes_searched();
 }

@@ -28,6 +28,8 @@ struct CarvingRun {
   bool output_folder_failed = false;  // it could not be made: nothing is carved
   CarvingTally tally;         // of the input being carved
   CarvingProgress* progress = nullptr;  // shown on a terminal, else null
+  bool fragments = false;     // "-fragments": photos are followed across gaps
+  std::uint64_t block_size = 0;  // for -fragments without a boot sector; 0: 4096
 };
 
 // The input being carved: the mapped bytes.

@@ -1,6 +1,7 @@
 #include "jpeg/scan_file.h"
 
 #include "jpeg/byte_region.h"
+#include "jpeg/recover_fragmented_streams.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "platform/block_device.h"
 #include "platform/input_file.h"
@@ -58,8 +59,6 @@ bool carving_allowed(const char* name, const platform::InputFile& file,
   return true;
 }
 
-}  // namespace
-
 // Says file_end on every way out of scan_file.
 class FileScope {
  public:
@@ -72,10 +71,13 @@ class FileScope {
   Printer& printer_;
 };
 
+}  // namespace
+
 void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving,
                           Printer& printer) {
   if (recovery) {
-    recover_jpeg_streams(input, carving, printer);
+    if (carving.fragments) recover_fragmented_streams(input, carving, printer);
+    else recover_jpeg_streams(input, carving, printer);
     return;
   }
   ByteRegion region = ByteRegion::over(input.base, input.size);

@@ -11,7 +11,7 @@ bool is_frame_marker(std::uint16_t marker) {
 
 void scan_frame_header(ByteRegion payload, Offset length_at, std::uint16_t marker,
                        Printer& printer) {
-  FrameHeader frame;
+  FrameInfo frame;
   frame.at = length_at;
   frame.marker = marker;
   const auto precision = try_byte(payload);
@@ -23,7 +23,7 @@ void scan_frame_header(ByteRegion payload, Offset length_at, std::uint16_t marke
   frame.height = *height;
   frame.width = *width;
   frame.component_count = *component_count;
-  for (FrameComponent& component : frame.components) {
+  for (FrameComponentInfo& component : frame.components) {
     if (frame.components_read == frame.component_count) break;
     const auto id = try_byte(payload);
     const auto sampling = try_byte(payload);

@@ -7,12 +7,12 @@ namespace segsniff {
 namespace {
 
 void scan_scan_header(ByteRegion payload, Offset length_at, Printer& printer) {
-  ScanHeader scan;
+  ScanInfo scan;
   scan.at = length_at;
   const auto component_count = try_byte(payload);
   if (!component_count) return;
   scan.component_count = *component_count;
-  for (ScanComponent& component : scan.components) {
+  for (ScanComponentInfo& component : scan.components) {
     if (scan.components_read == scan.component_count) break;
     const auto id = try_byte(payload);
     const auto tables = try_byte(payload);

@@ -14,7 +14,7 @@
 //       --depth_;
 //       ForwardingPrinter::walk_end(stopped_at);
 //     }
-//     void frame(const FrameHeader& f) override {
+//     void frame(const FrameInfo& f) override {
 //       if (depth_ == 1 && !seen_) first_ = f, seen_ = true;  // not a thumbnail's
 //       ForwardingPrinter::frame(f);
 //     }
@@ -72,9 +72,9 @@ class ForwardingPrinter : public Printer {
   void quantization_table(const QuantizationTable& table) override {
     next_.quantization_table(table);
   }
-  void frame(const FrameHeader& frame) override { next_.frame(frame); }
+  void frame(const FrameInfo& frame) override { next_.frame(frame); }
   void huffman_table(const HuffmanTable& table) override { next_.huffman_table(table); }
-  void scan_header(const ScanHeader& scan) override { next_.scan_header(scan); }
+  void scan_header(const ScanInfo& scan) override { next_.scan_header(scan); }
   void restart_interval(Offset at, std::uint16_t interval) override {
     next_.restart_interval(at, interval);
   }
@@ -113,6 +113,12 @@ class ForwardingPrinter : public Printer {
   void qvcs_parameters_end() override { next_.qvcs_parameters_end(); }
   void carving_candidate(Offset at) override { next_.carving_candidate(at); }
   void carved_output(const CarvedOutput& output) override { next_.carved_output(output); }
+  void fragments_block_size(std::uint64_t block, bool from_boot_sector) override {
+    next_.fragments_block_size(block, from_boot_sector);
+  }
+  void photo_left_out(PhotoLeftOut reason, Offset soi, Offset host, std::string_view why) override {
+    next_.photo_left_out(reason, soi, host, why);
+  }
   void carving_summary(std::string_view name, const CarvingTally& tally) override {
     next_.carving_summary(name, tally);
   }

@@ -144,9 +144,9 @@ class Printer {
   virtual void dqt_length(Offset at, std::uint16_t length) = 0;
   // Decoded fields the text listing does not show.  Text: nothing.
   virtual void quantization_table(const QuantizationTable& table) = 0;
-  virtual void frame(const FrameHeader& frame) = 0;
+  virtual void frame(const FrameInfo& frame) = 0;
   virtual void huffman_table(const HuffmanTable& table) = 0;
-  virtual void scan_header(const ScanHeader& scan) = 0;
+  virtual void scan_header(const ScanInfo& scan) = 0;
   // "  DRI has value XXXX"
   virtual void restart_interval(Offset at, std::uint16_t interval) = 0;
   // The entropy-coded data after a scan header, `length` bytes from `at`
@@ -216,12 +216,24 @@ class Printer {
   //
   // "found SOI-Marker at offset OOOOOOOO"; the candidate's walk follows.
   virtual void carving_candidate(Offset at) = 0;
-  // "restore <n> bytes to file '<name>' (offset <start> to <stop>)", and on
-  // failure "could not create file '<name>'" or "error <e> ('<text>') in
-  // writing file; only written <n> byte" (all on standard output); the
-  // listing is then flushed, so that a stopped run keeps the line of every
-  // file it wrote.
+  // "restore <n> bytes to file '<name>' (offset <start> to <stop>)", or for
+  // a photo put together from pieces "restore <n> bytes to file '<name>'
+  // from <k> byte runs" and a line "  run <i>: <n> bytes (offset <start> to
+  // <stop>)" per piece; on failure "could not create file '<name>'" or
+  // "error <e> ('<text>') in writing file; only written <n> byte" (all on
+  // standard output); the listing is then flushed, so that a stopped run
+  // keeps the line of every file it wrote.
   virtual void carved_output(const CarvedOutput& output) = 0;
+  // -fragments: the block size its search works in, before the candidates:
+  // "fragments: blocks of <n> bytes, the cluster size of the boot sector" or
+  // "... (no boot sector found)".
+  virtual void fragments_block_size(std::uint64_t block, bool from_boot_sector) = 0;
+  // -fragments: a candidate that is not written, in place of carved_output:
+  // "no complete photo from offset <soi>: <why>; nothing written", "inside
+  // the header of the photo at offset <host>; not written on its own", "no
+  // frame and scan header follow; nothing written".
+  virtual void photo_left_out(PhotoLeftOut reason, Offset soi, Offset host,
+                              std::string_view why) = 0;
   // standard error, with the progress line only: "carved '<name>': <n>
   // candidates tried, <n> files written (<n> bytes), <n> failures"
   virtual void carving_summary(std::string_view name, const CarvingTally& tally) = 0;

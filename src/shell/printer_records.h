@@ -14,6 +14,7 @@
 
 #include "exif/data_type_table.h"
 #include "jpeg/byte_region.h"
+#include "jpeg/byte_runs.h"
 
 namespace segsniff {
 
@@ -22,14 +23,14 @@ namespace segsniff {
 
 // A Start-of-Frame segment (FFC0, and the other frame markers FFC1..FFCF
 // except FFC4, FFC8, FFCC, which the text listing calls illegal).
-struct FrameComponent {
+struct FrameComponentInfo {
   std::uint8_t id = 0;
   std::uint8_t horizontal = 0;  // sampling factors
   std::uint8_t vertical = 0;
   std::uint8_t table = 0;       // quantization table id
 };
 
-struct FrameHeader {
+struct FrameInfo {
   Offset at = 0;                      // the segment's length field
   std::uint16_t marker = 0;           // FFC0 .. FFCF: the frame type
   std::uint8_t precision = 0;         // bits per sample
@@ -37,7 +38,7 @@ struct FrameHeader {
   std::uint16_t width = 0;            // samples per line
   std::uint8_t component_count = 0;   // as the header declares it
   std::uint8_t components_read = 0;   // of them, lying inside the segment
-  std::array<FrameComponent, 255> components{};
+  std::array<FrameComponentInfo, 255> components{};
 };
 
 // One table of a Define-Huffman-Table segment (a segment may hold several).
@@ -51,17 +52,17 @@ struct HuffmanTable {
 };
 
 // The header of a Start-of-Scan segment.
-struct ScanComponent {
+struct ScanComponentInfo {
   std::uint8_t id = 0;
   std::uint8_t dc_table = 0;
   std::uint8_t ac_table = 0;
 };
 
-struct ScanHeader {
+struct ScanInfo {
   Offset at = 0;                     // the segment's length field
   std::uint8_t component_count = 0;  // as the header declares it
   std::uint8_t components_read = 0;  // of them, lying inside the segment
-  std::array<ScanComponent, 255> components{};
+  std::array<ScanComponentInfo, 255> components{};
   bool has_spectral = false;         // the last three bytes were there
   std::uint8_t spectral_start = 0;
   std::uint8_t spectral_end = 0;
@@ -135,18 +136,27 @@ enum class CarvingRefusal {
   folder_on_device,      // the output folder lies on the device being carved
 };
 
-// One stream the carving wrote (or tried to write).
+// One file the carving wrote (or tried to write).  Its bytes are `runs`
+// of the input, in file order: one run for a stream carved as it lies, the
+// pieces of a photo that -fragments put together; read them through
+// `input` (input.bytes(run.offset, run.length)) to hash or check them.
 struct CarvedOutput {
-  std::string_view name;                 // the name taken, folder included
-  Offset start = 0;                      // the stream's first byte in the input
-  Offset stop = 0;                       // one past its last byte
-  std::span<const std::uint8_t> bytes;   // the stream itself
-  int create_error = 0;                  // 0, or why the file could not be made
-  std::uint64_t written = 0;             // bytes that reached the file
-  int write_error = 0;                   // 0, or why writing or closing failed
-  bool succeeded() const {
-    return create_error == 0 && write_error == 0 && written == stop - start;
-  }
+  std::string_view name;            // the name taken (or tried last), folder included
+  std::span<const ByteRun> runs;
+  ByteRegion input;                 // the whole input
+  std::uint64_t length = 0;         // bytes of all runs
+  bool pieces = false;              // put together from pieces: listed run by run
+  int create_error = 0;             // 0, or why the file could not be made
+  std::uint64_t written = 0;        // bytes that reached the file
+  int write_error = 0;              // 0, or why writing or closing failed
+  bool succeeded() const { return create_error == 0 && write_error == 0 && written == length; }
+};
+
+// A candidate of carving with -fragments that is not written.
+enum class PhotoLeftOut {
+  incomplete,  // its data could not be followed to its end
+  embedded,    // it lies inside the header of another photo (a thumbnail)
+  no_frame,    // no frame and scan header follow its SOI
 };
 
 enum class CopyFailure {

@@ -4,6 +4,7 @@
 
 #include "device/copy_device.h"
 #include "device/show_drive_geometry.h"
+#include "jpeg/decode_check.h"
 #include "jpeg/scan_file.h"
 #include "shell/carving_progress.h"
 #include "shell/channels.h"
@@ -132,6 +133,14 @@ int run_command_line(int argc, const char* const* argv) {
     } else if (is_option(argument, "-recover")) {
       out_stream << "Option -recover found\n";
       recovery = true;
+      j += 1;
+    } else if (is_option(argument, "-fragments")) {
+      out_stream << "Option -fragments found\n";
+      carving.fragments = true;
+      if (!decode_check_available()) {
+        err_stream << "-fragments is not available: this build has no JPEG decoder\n";
+        outcome.record(false);
+      }
       j += 1;
     } else if (takes_arguments(argument)) {
       const int used = run_option_with_arguments(argc, argv, j, carving, outcome, printer);

@@ -188,16 +188,50 @@ void TextPrinter::carving_candidate(Offset at) {
 
 void TextPrinter::carved_output(const CarvedOutput& output) {
   const std::string name = shown_text(output.name);  // holds the output folder's name
-  const std::uint64_t length = output.stop - output.start;
-  out_printf("restore %" PRIu64 " bytes to file '%s' (offset %" PRIu64 " to %" PRIu64 ")\n", length,
-             name.c_str(), output.start, output.stop);
+  if (!output.pieces && output.runs.size() == 1) {
+    const ByteRun& run = output.runs.front();
+    out_printf("restore %" PRIu64 " bytes to file '%s' (offset %" PRIu64 " to %" PRIu64 ")\n",
+               run.length, name.c_str(), run.offset, run.end());
+  } else {
+    out_printf("restore %" PRIu64 " bytes to file '%s' from %" PRIu64 " byte runs\n",
+               output.length, name.c_str(), std::uint64_t{output.runs.size()});
+    std::uint64_t number = 0;
+    for (const ByteRun& run : output.runs)
+      out_printf("  run %" PRIu64 ": %" PRIu64 " bytes (offset %" PRIu64 " to %" PRIu64 ")\n",
+                 ++number, run.length, run.offset, run.end());
+  }
   if (output.create_error != 0) {
     out_printf("could not create file '%s'\n", name.c_str());
-  } else if (output.written != length || output.write_error != 0) {
+  } else if (output.written != output.length || output.write_error != 0) {
     out_printf("error %d ('%s') in writing file; only written %" PRIu64 " byte\n",
                output.write_error, std::strerror(output.write_error), output.written);
   }
   flush_output();
+}
+
+void TextPrinter::fragments_block_size(std::uint64_t block, bool from_boot_sector) {
+  if (from_boot_sector)
+    out_printf("fragments: blocks of %" PRIu64 " bytes, the cluster size of the boot sector\n",
+               block);
+  else
+    out_printf("fragments: blocks of %" PRIu64 " bytes (no boot sector found)\n", block);
+}
+
+void TextPrinter::photo_left_out(PhotoLeftOut reason, Offset soi, Offset host,
+                                 std::string_view why) {
+  switch (reason) {
+    case PhotoLeftOut::incomplete:
+      out_printf("no complete photo from offset %" PRIu64 ": %s; nothing written\n", soi,
+                 std::string(why).c_str());
+      return;
+    case PhotoLeftOut::embedded:
+      out_printf("inside the header of the photo at offset %" PRIu64 "; not written on its own\n",
+                 host);
+      return;
+    case PhotoLeftOut::no_frame:
+      out_printf("no frame and scan header follow; nothing written\n");
+      return;
+  }
 }
 
 void TextPrinter::carving_summary(std::string_view name, const CarvingTally& tally) {

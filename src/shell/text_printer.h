@@ -38,9 +38,9 @@ class TextPrinter final : public Printer {
   void segment_length(Offset at, const char* field_name, std::uint16_t length) override;
   void dqt_length(Offset at, std::uint16_t length) override;
   void quantization_table(const QuantizationTable&) override {}
-  void frame(const FrameHeader&) override {}
+  void frame(const FrameInfo&) override {}
   void huffman_table(const HuffmanTable&) override {}
-  void scan_header(const ScanHeader&) override {}
+  void scan_header(const ScanInfo&) override {}
   void restart_interval(Offset at, std::uint16_t interval) override;
   void scan_data(Offset at, std::uint64_t length) override;
 
@@ -69,6 +69,8 @@ class TextPrinter final : public Printer {
 
   void carving_candidate(Offset at) override;
   void carved_output(const CarvedOutput& output) override;
+  void fragments_block_size(std::uint64_t block, bool from_boot_sector) override;
+  void photo_left_out(PhotoLeftOut reason, Offset soi, Offset host, std::string_view why) override;
   void carving_summary(std::string_view name, const CarvingTally& tally) override;
   void output_folder_failed(std::string_view folder, int error) override;
 
