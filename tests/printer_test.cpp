@@ -87,11 +87,12 @@ class StreamFacts : public ForwardingPrinter {
 };
 
 // The listing of one analysis (dump or carving into a fresh folder, whose
-// name shows as "<folder>").
-std::string listing(const Bytes& input, bool recovery, Printer& printer) {
+// name shows as "<folder>"; with fragments, the carving of -fragments).
+std::string listing(const Bytes& input, bool recovery, Printer& printer, bool fragments = false) {
   ScratchDir dir;
   CarvingRun run;
   run.output_folder = dir.path();
+  run.fragments = fragments;
   CapturedOutput captured;
   analyse_mapped_bytes(CarvedInput{input.data(), input.size()}, recovery, run, printer);
   std::string text = captured.all();
@@ -111,13 +112,15 @@ TEST(ForwardingPrinter, PassesEveryCallOnUnchanged) {
     std::fclose(f);
     inputs.push_back(file);
   }
+  enum class Mode { dump, carve, fragments };
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    for (bool recovery : {false, true}) {
-      SCOPED_TRACE("input " + std::to_string(i) + (recovery ? " carved" : " dumped"));
+    for (Mode mode : {Mode::dump, Mode::carve, Mode::fragments}) {
+      SCOPED_TRACE("input " + std::to_string(i) + " mode " + std::to_string(int(mode)));
+      const bool recovery = mode != Mode::dump, fragments = mode == Mode::fragments;
       ForwardingPrinter inner(text_printer());
       ForwardingPrinter outer(inner);
-      EXPECT_TRUE(same_text(listing(inputs[i], recovery, outer),
-                            listing(inputs[i], recovery, text_printer())));
+      EXPECT_TRUE(same_text(listing(inputs[i], recovery, outer, fragments),
+                            listing(inputs[i], recovery, text_printer(), fragments)));
     }
   }
 }
