@@ -31,9 +31,15 @@
 //           embedded_begin .. embedded_end   directory (one IFD)
 //     carving_candidate                   opens the node of one candidate of a
 //                                         carving run: its walk and, when the
-//                                         walk ended on EOI, carved_output;
-//                                         it lasts until the next candidate
-//                                         or file_end
+//                                         walk ended on EOI, carved_output
+//                                         (with -fragments: carved_output or
+//                                         photo_left_out, after a
+//                                         fragments_block_size that precedes
+//                                         all candidates); it lasts until
+//                                         the next candidate or file_end
+//   copy_begin .. copy_end                one -copy
+//   drive_geometry, drive_failed          one -info, no node around them
+//   output_folder_failed                  one -outdir that failed, likewise
 // Every other call belongs to the innermost open node.  One exception to
 // the pairing: when the mapped input loses its bytes (the file shrinks, the
 // device fails), the analysis is abandoned where it stood, without running
@@ -43,7 +49,8 @@
 // Offsets.  Every Offset is a position in the input: bytes from the first
 // byte of the file (no_position: none).  Where the listing shows an offset
 // from the start of a stream or a TIFF structure, that offset comes too,
-// under its own name.  All integers are fixed-width.
+// under its own name (marker's in_stream, IfdInfo::tiff_offset).  All
+// integers are fixed-width.
 //
 // Findings.  Every complaint the listing prints -- reader failures, illegal
 // markers, refused offsets, cut loops, limits, the "Ooops" lines, warnings
