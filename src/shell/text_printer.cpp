@@ -52,13 +52,6 @@ std::string magic_text(std::uint32_t magic) {
 
 }  // namespace
 
-void Printer::finding(Channel channel, Offset at, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  vfinding(channel, at, format, args);
-  va_end(args);
-}
-
 void TextPrinter::vfinding(Channel channel, Offset, const char* format, std::va_list args) {
   char local[512];
   va_list copy;
