@@ -8,7 +8,6 @@
 #include "platform/block_device.h"
 #include "platform/output_file.h"
 #include "platform/same_file.h"
-#include "shell/channels.h"
 
 namespace segsniff {
 
@@ -18,7 +17,6 @@ namespace {
 constexpr std::size_t block_size = 262144;
 // A progress line after every 32 blocks (8 MiB of full blocks).
 constexpr std::uint64_t blocks_per_progress_line = 32;
-constexpr unsigned mebibyte_shift = 20;
 
 struct StdioCloser {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
@@ -33,8 +31,8 @@ enum class CopyOutcome { not_started, done, read_failed, write_failed };
 // true totals.
 class DeviceCopy {
  public:
-  DeviceCopy(const char* source_name, const char* destination_name)
-      : source_name_(source_name), destination_name_(destination_name) {}
+  DeviceCopy(const char* source_name, const char* destination_name, Printer& printer)
+      : source_name_(source_name), destination_name_(destination_name), printer_(printer) {}
 
   // Opens the source, then takes the buffer, then opens the destination
   // without emptying it.  Refused before the destination is opened: a
@@ -44,8 +42,8 @@ class DeviceCopy {
   // printing the failure.
   bool open();
 
-  // Header already printed, open() succeeded.  Prints the stars, the
-  // progress lines and the total or the failure.
+  // Header already told, open() succeeded.  Tells the stars, the progress
+  // lines and the total or the failure.
   CopyOutcome copy_blocks();
 
   // The final line break, then the releases.  The destination's close is
@@ -54,12 +52,13 @@ class DeviceCopy {
 
  private:
   bool destination_refused();
-  void report_write_failure() {
-    err_stream << "writing file '" << shown(destination_name_) << "' failed\n";
+  void report(CopyFailure failure) {
+    printer_.copy_failed(failure, source_name_, destination_name_);
   }
 
   const char* source_name_;
   const char* destination_name_;
+  Printer& printer_;
   std::unique_ptr<unsigned char[]> buffer_;
   StdioFile source_;
   platform::CopyTarget destination_;
@@ -67,7 +66,7 @@ class DeviceCopy {
 
 bool DeviceCopy::destination_refused() {
   if (platform::CopyTarget::is_block_device(destination_name_)) {
-    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
+    report(CopyFailure::destination_block_device);
     return true;
   }
   // Opening the source itself for writing would destroy it.
@@ -75,14 +74,13 @@ bool DeviceCopy::destination_refused() {
   bool same = false;
   platform::same_file(source_fd, destination_name_, same);
   if (same) {
-    err_stream << "Source '" << shown(source_name_) << "' and destination are the same file\n";
+    report(CopyFailure::same_file);
     return true;
   }
   platform::BlockDevice device;
   if (platform::block_device_of(source_fd, device) &&
       platform::writes_reach_device(destination_name_, device)) {
-    err_stream << "Will not copy '" << shown(source_name_) << "' to '" << shown(destination_name_)
-               << "': the destination is on a file system of that device\n";
+    report(CopyFailure::destination_on_source);
     return true;
   }
   return false;
@@ -91,23 +89,23 @@ bool DeviceCopy::destination_refused() {
 bool DeviceCopy::open() {
   source_.reset(std::fopen(source_name_, "rb"));
   if (source_ == nullptr) {
-    err_stream << "Open file '" << shown(source_name_) << "' for reading failed\n";
+    report(CopyFailure::source_open);
     return false;
   }
   if (destination_refused()) return false;
   buffer_.reset(new (std::nothrow) unsigned char[block_size]);
   if (buffer_ == nullptr) {
-    err_stream << "Allocating buffer memory failed\n";
+    report(CopyFailure::buffer);
     return false;
   }
   const int status = destination_.open(destination_name_);
   if (status == platform::target_is_block_device) {
     // The name was changed into a device after it was looked at.
-    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
+    report(CopyFailure::destination_block_device);
     return false;
   }
   if (status != 0) {
-    err_stream << "Create file '" << shown(destination_name_) << "' for writing failed\n";
+    report(CopyFailure::destination_create);
     return false;
   }
   return true;
@@ -125,53 +123,51 @@ CopyOutcome DeviceCopy::copy_blocks() {
   std::uint64_t blocks = 0;
   bool emptied = false;
   for (;;) {
-    out_stream << "*";
+    printer_.copy_block();
     std::size_t count = std::fread(buffer_.get(), 1, block_size, source_.get());
     if (count == 0 && std::ferror(source_.get())) break;
     if (!emptied && destination_.empty() != 0) {
-      report_write_failure();
+      report(CopyFailure::destination_write);
       return CopyOutcome::write_failed;
     }
     emptied = true;
     if (count == 0) {
       // What stdio still holds is written before the total is claimed.
       if (std::fflush(destination_.stream()) != 0) {
-        report_write_failure();
+        report(CopyFailure::destination_write);
         return CopyOutcome::write_failed;
       }
-      out_stream << "\ncopied " << bytes << " bytes (" << (bytes >> mebibyte_shift) << " MB)";
+      printer_.copy_done(bytes);
       return CopyOutcome::done;
     }
     std::size_t written = std::fwrite(buffer_.get(), 1, count, destination_.stream());
     bytes += written;
     if (written < count) {
-      report_write_failure();
+      report(CopyFailure::destination_write);
       return CopyOutcome::write_failed;
     }
     blocks += 1;
-    if (blocks % blocks_per_progress_line == 0)
-      out_stream << " copied so far " << bytes << " bytes (" << (bytes >> mebibyte_shift)
-                 << " MB)\n";
+    if (blocks % blocks_per_progress_line == 0) printer_.copy_progress(bytes);
     if (std::ferror(source_.get())) break;
   }
-  err_stream << "reading file '" << shown(source_name_) << "' failed\n";
+  report(CopyFailure::source_read);
   return CopyOutcome::read_failed;
 }
 
 void DeviceCopy::finish(CopyOutcome& outcome) {
-  out_stream << "\n";
+  printer_.copy_end();
   if (destination_.stream() != nullptr && destination_.close() != 0 &&
       outcome != CopyOutcome::write_failed) {
-    report_write_failure();
+    report(CopyFailure::destination_write);
     outcome = CopyOutcome::write_failed;
   }
 }
 
 }  // namespace
 
-bool copy_device(const char* source, const char* destination) {
-  out_stream << "Copy from File " << shown(source) << " to file " << shown(destination) << "\n";
-  DeviceCopy copy(source, destination);
+bool copy_device(const char* source, const char* destination, Printer& printer) {
+  printer.copy_begin(source, destination);
+  DeviceCopy copy(source, destination, printer);
   CopyOutcome outcome = copy.open() ? copy.copy_blocks() : CopyOutcome::not_started;
   copy.finish(outcome);
   return outcome == CopyOutcome::done;

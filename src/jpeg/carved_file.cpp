@@ -2,10 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/output_file.h"
-#include "shell/channels.h"
 
 namespace segsniff {
 
@@ -53,19 +51,24 @@ CarvedFile write_carved_file(const CarvedInput& input, const ByteRuns& runs, Car
   return carved;
 }
 
-void report_carved_file(const CarvedFile& file, std::uint64_t length, CarvingRun& run) {
-  if (file.create_error != 0) {
-    error_sink("could not create file '%s'\n", shown_string(file.name).c_str());
-    run.tally.failures += 1;
-  } else if (file.written != length || file.write_error != 0) {
-    error_sink("error %d ('%s') in writing file; only written %ld byte\n", file.write_error,
-               std::strerror(file.write_error), static_cast<long>(file.written));
-    run.tally.failures += 1;
-  } else {
+void report_carved_file(const CarvedInput& input, const ByteRuns& runs, bool pieces,
+                        const CarvedFile& file, CarvingRun& run, Printer& printer) {
+  CarvedOutput output;
+  output.name = file.name;
+  output.runs = runs;
+  output.input = ByteRegion::over(input.base, input.size);
+  output.length = total_length(runs);
+  output.pieces = pieces;
+  output.create_error = file.create_error;
+  output.written = file.written;
+  output.write_error = file.write_error;
+  printer.carved_output(output);
+  if (output.succeeded()) {
     run.tally.files += 1;
-    run.tally.bytes += length;
+    run.tally.bytes += output.length;
+  } else {
+    run.tally.failures += 1;
   }
-  flush_output();
 }
 
 }  // namespace segsniff

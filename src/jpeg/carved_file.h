@@ -9,6 +9,7 @@
 
 #include "jpeg/byte_runs.h"
 #include "jpeg/recover_jpeg_streams.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
@@ -25,9 +26,12 @@ struct CarvedFile {
 // writes the runs into it, in order, straight from the mapped input.
 CarvedFile write_carved_file(const CarvedInput& input, const ByteRuns& runs, CarvingRun& run);
 
-// After the caller's line naming the file: the failure line, if any, and
-// the tally; then the listing is flushed, so a run that is stopped never
-// loses the line of a file it wrote.
-void report_carved_file(const CarvedFile& file, std::uint64_t length, CarvingRun& run);
+// Tells the printer what became of the file written from `runs`
+// (carved_output: the "restore" line or lines, and the failure line, if
+// any; the text printer then flushes the listing, so a run that is stopped
+// never loses the line of a file it wrote), and counts it in the tally.
+// `pieces`: a photo put together from pieces, listed run by run.
+void report_carved_file(const CarvedInput& input, const ByteRuns& runs, bool pieces,
+                        const CarvedFile& file, CarvingRun& run, Printer& printer);
 
 }  // namespace segsniff

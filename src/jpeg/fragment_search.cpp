@@ -119,13 +119,13 @@ FragmentSearch::Followed FragmentSearch::follow(ScanWalker& walker, const ByteRu
   std::array<ScanWalker::State, 2> ring;  // the states at the last two boundaries
   std::array<Offset, 2> ring_at{no_position, no_position};
   std::size_t latest = 1;
-  for (; next < input_.end; next += block_) {
+  for (; next < input_.end(); next += block_) {
     if (keep_states) {
       latest ^= 1;
       walker.save(ring[latest]);
       ring_at[latest] = next;
     }
-    const ByteRun run{next, std::min(block_, input_.end - next)};
+    const ByteRun run{next, std::min(block_, input_.end() - next)};
     const BlockVerdict verdict = walker.feed(run);
     switch (verdict.kind) {
       case BlockVerdict::Kind::good:
@@ -227,10 +227,10 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
   for (std::uint64_t j = 1; j < max_distance_blocks; ++j) {
     if (tried >= last_trial || budget.trials >= max_trials_per_photo) break;
     g += block_;
-    if (g >= input_.end && at < photo.soi) break;
-    if (g >= input_.end) g = wrap_from;
+    if (g >= input_.end() && at < photo.soi) break;
+    if (g >= input_.end()) g = wrap_from;
     if (g >= photo.soi && g < at) break;  // back at the photo
-    const std::uint64_t length = std::min(block_, input_.end - g);
+    const std::uint64_t length = std::min(block_, input_.end() - g);
     if (claims_.claimed(g) || !could_continue_scan(input_, g, length, restart, after_prefix)) continue;
     walker.restore(cut.state);
     const BlockVerdict v = walker.feed({g, length}, ScanWalker::Judging::judged, give_up);
@@ -268,7 +268,7 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
 bool FragmentSearch::continue_from(const Cut& cut, ScanWalker& walker, Offset chosen,
                                    Followed& followed) const {
   walker.restore(cut.state);
-  const ByteRun run{chosen, std::min(block_, input_.end - chosen)};
+  const ByteRun run{chosen, std::min(block_, input_.end() - chosen)};
   const BlockVerdict verdict = walker.feed(run, ScanWalker::Judging::trusted);
   ByteRuns path = cut.path;
   if (verdict.kind == BlockVerdict::Kind::complete) {

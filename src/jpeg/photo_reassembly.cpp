@@ -1,7 +1,5 @@
 #include "jpeg/photo_reassembly.h"
 
-#include <cstring>
-
 #include "jpeg/decode_check.h"
 #include "jpeg/eoi_pair_search.h"
 #include "jpeg/fragment_search.h"
@@ -13,18 +11,7 @@ namespace {
 
 // The next FF D8 pair from `from` on (the same search as plain carving's).
 Offset next_soi(const ByteRegion& input, Offset from) {
-  if (input.end < 2 || from >= input.end - 1) return no_position;
-  const std::span<const std::uint8_t> bytes = input.bytes(from, input.end - from);
-  const std::uint8_t* start = bytes.data();
-  const std::uint8_t* last = start + bytes.size() - 1;
-  for (const std::uint8_t* p = start; p < last;) {
-    const void* hit = std::memchr(p, 0xFF, static_cast<std::size_t>(last - p));
-    if (hit == nullptr) break;
-    p = static_cast<const std::uint8_t*>(hit);
-    if (p[1] == 0xD8) return from + static_cast<Offset>(p - start);
-    ++p;
-  }
-  return no_position;
+  return find_byte_pair(input, from, input.end(), 0xFF, 0xD8);
 }
 
 // A frame the search cannot follow: the stream as plain carving cuts it
@@ -32,7 +19,7 @@ Offset next_soi(const ByteRegion& input, Offset from) {
 // cleanly.
 void plan_unsearchable(const ByteRegion& input, const FrameHeader& header, PlannedPhoto& photo,
                        EoiPairSearch& eoi_pairs) {
-  ByteRegion window = input.slice(photo.soi, input.end);
+  ByteRegion window = input.slice(photo.soi, input.end());
   const Offset eoi = eoi_pairs.next_pair(window, header.data_at);
   if (eoi == no_position) {
     photo.why = "its frame is not one the search can follow, and no EOI follows it";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "jpeg/recover_jpeg_streams.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
@@ -16,7 +17,9 @@ namespace segsniff {
 // photo's header a line naming that photo.  Files are written as plain
 // carving writes them.  Blocks are the cluster size of a FAT or exFAT boot
 // sector at the start of the input (or of its first partition), else
-// run.block_size or 4096 bytes.  Adds to run.tally.
-void recover_fragmented_streams(const CarvedInput& input, CarvingRun& run);
+// run.block_size or 4096 bytes.  Everything is told to `printer` (see
+// Printer::fragments_block_size, photo_left_out, carved_output).  Adds to
+// run.tally.
+void recover_fragmented_streams(const CarvedInput& input, CarvingRun& run, Printer& printer);
 
 }  // namespace segsniff

@@ -53,7 +53,7 @@ Offset PhotoScan::block_start(Offset p) const {
 }
 
 Offset PhotoScan::first_boundary() const {
-  return std::min(block_start(header.data_at) + block, input->end);
+  return std::min(block_start(header.data_at) + block, input->end());
 }
 
 ScanWalker::ScanWalker(const PhotoScan& photo)
