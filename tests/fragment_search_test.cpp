@@ -3,81 +3,17 @@
 // cards are built here block by block from the sample writer's pictures.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 
 #include "jpeg/decode_check.h"
 #include "jpeg/photo_reassembly.h"
-#include "jpeg_writer.h"
+#include "support/fragment_card.h"
 #include "support/golden.h"
 
 namespace segsniff::test {
 namespace {
 
-using sample::ByteVector;
-
-constexpr std::uint64_t block = 512;
-
-// A picture with what photos have: smooth light and shade that differs from
-// one picture to the next, finer texture, and a little sensor noise.
-ByteVector photo(int seed, std::uint16_t restart_interval = 0) {
-  sample::Raster image{480, 320, 3, {}};
-  std::uint32_t noise = 2463534242u + static_cast<std::uint32_t>(seed) * 7919u;
-  for (int y = 0; y < image.height; ++y)
-    for (int x = 0; x < image.width; ++x) {
-      noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
-      const double light = 60 * std::sin(x / 37.0 + seed) * std::cos(y / 23.0 + 2 * seed) +
-                           18 * std::sin((x + 2 * y) / (7.0 + seed % 5));
-      const double values[3] = {128 + light + static_cast<double>(noise % 25) - 12.0,
-                                128 + 30 * std::sin(y / 41.0 + seed), 128 + 30 * std::cos(x / 53.0 - seed)};
-      for (double v : values) image.samples.push_back(static_cast<std::uint8_t>(std::lround(v)));
-    }
-  return sample::encode_baseline_jpeg(image, {}, restart_interval);
-}
-
-std::uint64_t blocks_of(const ByteVector& stream, std::uint64_t block = segsniff::test::block) {
-  return (stream.size() + block - 1) / block;
-}
-
-// A card image: photos written block by block into the blocks given.
-class Card {
- public:
-  explicit Card(std::uint64_t blocks, std::uint64_t block = segsniff::test::block)
-      : block(block), bytes_(blocks * block, 0) {}
-  const std::uint64_t block;
-
-  // Writes `stream` into `blocks` in order; returns the runs it lies in.
-  ByteRuns place(const ByteVector& stream, const std::vector<std::uint64_t>& blocks) {
-    ByteRuns runs;
-    for (std::size_t i = 0; i * block < stream.size(); ++i) {
-      const std::uint64_t length = std::min<std::uint64_t>(block, stream.size() - i * block);
-      std::copy_n(stream.begin() + static_cast<long>(i * block), length,
-                  bytes_.begin() + static_cast<long>(blocks.at(i) * block));
-      append_run(runs, {blocks.at(i) * block, length});
-    }
-    return runs;
-  }
-  // Writes the blocks `first` .. `first + count - 1` of `stream` at `at`.
-  void place_part(const ByteVector& stream, std::uint64_t first, std::uint64_t count, std::uint64_t at) {
-    std::copy_n(stream.begin() + static_cast<long>(first * block), count * block,
-                bytes_.begin() + static_cast<long>(at * block));
-  }
-  ByteRegion region() const { return ByteRegion::over(bytes_.data(), bytes_.size()); }
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
-
-std::vector<std::uint64_t> range(std::uint64_t first, std::uint64_t count) {
-  std::vector<std::uint64_t> out;
-  for (std::uint64_t i = 0; i < count; ++i) out.push_back(first + i);
-  return out;
-}
-std::vector<std::uint64_t> joined(std::vector<std::uint64_t> a, const std::vector<std::uint64_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+constexpr std::uint64_t block = card_block;
 
 // The planned photos that are not embedded streams, by SOI.
 std::map<Offset, PlannedPhoto> photos_of(const Card& card) {

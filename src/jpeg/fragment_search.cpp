@@ -155,7 +155,14 @@ FragmentSearch::Followed FragmentSearch::follow(ScanWalker& walker, const ByteRu
         return out;
     }
   }
-  return out;  // the input ended
+  // The input ended inside the scan: the photo's next piece may lie before
+  // it (search_after wraps round).
+  out.end = Followed::End::stopped;
+  if (keep_states) {
+    out.places.push_back(Cut{out.path, {}, stop_ratio, false});
+    walker.save(out.places.back().state);
+  }
+  return out;
 }
 
 FirstLook FragmentSearch::first_look(const PhotoScan& photo) const {
@@ -251,13 +258,18 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
       best.push_back(g);  // decodes exactly as the best: the same bytes
       continue;
     }
-    if (best.empty() || v.score + seam_floor < further_margin * (best_verdict.score + seam_floor)) {
-      best = {g};
-      best_verdict = v;
-      // Where the photo has no level yet, a close join says less.
-      if (level_known && !above_level(v.score, level, close_join_ratio))
-        last_trial = std::min(last_trial, std::max(2 * tried, tried + trials_after_close));
-    }
+    // In the first picture row a block is compared only with the MCU to its
+    // left, and any smooth stretch of scan data joins about as well: there
+    // the nearest block that joins acceptably is taken, and the search
+    // looks only a little further, for copies of it.
+    if (!best.empty() && (best_verdict.first_row || v.first_row ||
+                          v.score + seam_floor >= further_margin * (best_verdict.score + seam_floor)))
+      continue;
+    best = {g};
+    best_verdict = v;
+    // Where the photo has no level yet, a close join says less.
+    if (v.first_row || (level_known && !above_level(v.score, level, close_join_ratio)))
+      last_trial = std::min(last_trial, std::max(2 * tried, tried + trials_after_close));
   }
   if (logged != nullptr) logged->chosen = best.empty() ? no_position : best.front();
   return best;
@@ -267,6 +279,7 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
 // photo's); `followed` becomes how that ended.
 bool FragmentSearch::continue_from(const Cut& cut, ScanWalker& walker, Offset chosen,
                                    Followed& followed) const {
+  if (chosen >= input_.end()) return false;
   walker.restore(cut.state);
   const ByteRun run{chosen, std::min(block_, input_.end() - chosen)};
   const BlockVerdict verdict = walker.feed(run, ScanWalker::Judging::trusted);

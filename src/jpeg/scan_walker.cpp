@@ -79,12 +79,14 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
   BlockVerdict verdict;
   const int damage_before = decoder_.damage_warnings();
   BlockTally tally;
+  bool row_above = false;  // a row with a row above it ended in the block
   while (decoder_.next_row()) {
     if (decoder_.met_eoi_at() != no_position) {
       verdict.kind = BlockVerdict::Kind::cut_short;
       return verdict;
     }
     tally.add(seams_.add_row(decoder_));
+    row_above = row_above || !seams_.in_first_row();
     if (decoder_.damage_warnings() > damage_before) break;
     if (decoder_.mcus_done() >= decoder_.total_mcus()) {
       // After the last MCU the library stands at the EOI marker.
@@ -93,6 +95,7 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
                                                     : BlockVerdict::Kind::bad;
       verdict.rows = tally.rows;
       verdict.score = tally.mean();
+      verdict.first_row = !row_above;
       return verdict;
     }
     if (tally.rows >= rows_to_give_up && level_ >= 0 &&
@@ -118,6 +121,7 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
   verdict.kind = BlockVerdict::Kind::good;
   verdict.rows = tally.rows;
   verdict.score = tally.mean();
+  verdict.first_row = !row_above;
   // Too few rows to judge; or a block taken as the photo's, which may lie
   // across a strong edge in the picture: the level stays.
   if (tally.rows < min_rows_to_judge || judging == Judging::trusted) return verdict;

@@ -27,8 +27,11 @@ class SeamTracker {
   explicit SeamTracker(std::uint32_t mcus_per_row) : mcus_per_row_(mcus_per_row) {}
 
   // Takes the row the decoder decoded last.  Returns the mean seam of its
-  // MCUs, or a negative value when none of them had an MCU above it yet.
+  // MCUs, or a negative value when none had an MCU above or to the left.
   double add_row(const McuRowDecoder& decoder);
+  // Whether the row taken last lay in the first picture row (its seam, if
+  // any, is to the left).
+  bool in_first_row() const { return mcus_seen_ <= mcus_per_row_; }
 
  private:
   std::uint32_t mcus_per_row_;
