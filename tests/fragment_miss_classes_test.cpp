@@ -29,17 +29,21 @@ class FragmentMissClassTest : public ::testing::Test {
 // A photo with restart markers, and after its cut the middle of a photo
 // without any: the library, missing the marker it counts on, skips bytes to
 // the next marker it finds -- the first restart marker of the photo's own
-// next piece -- and warns only there.  The damage begins where the
-// skipping began, at the cut.
+// next piece -- and warns only there.  The photo's data stops where the
+// skipping began, at the cut, not at the start of its next piece.
 TEST_F(FragmentMissClassTest, MissingRestartMarkerStopsThePhotoAtItsCut) {
   const ByteVector a = photo(11, 8), other = photo(12);
   const std::uint64_t na = blocks_of(a), cut = na / 2, gap = 6;
   Card card(na + gap + 1);
   card.place_part(other, blocks_of(other) / 2, gap, cut);
   const ByteRuns a_runs = card.place(a, joined(range(0, cut), range(cut + gap, na - cut)));
-  const PlannedPhoto planned = planned_at(card, 0);
-  EXPECT_EQ(planned.kind, PlannedPhoto::Kind::pieces) << planned.why;
-  EXPECT_EQ(planned.runs, a_runs);
+  SearchLog log;
+  const std::vector<PlannedPhoto> plan = plan_photo_recovery(card.region(), card_block, [](Offset) {}, &log);
+  ASSERT_FALSE(plan.empty());
+  EXPECT_EQ(plan[0].kind, PlannedPhoto::Kind::pieces) << plan[0].why;
+  EXPECT_EQ(plan[0].runs, a_runs);
+  ASSERT_EQ(log.photos.size(), 1u);
+  EXPECT_EQ(log.photos[0].first_stop, cut * card_block);
 }
 
 // The cut falls between the two bytes of a restart marker: the first piece
