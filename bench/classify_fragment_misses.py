@@ -100,7 +100,8 @@ def classify(t, truth, block, claimed_by_other):
         if not tried:
             if nxt < cut:
                 return "wrap-around", "%s, next piece %d blocks back" % (where, (cut - nxt) // block)
-            if all(s["reach"] < nxt for s in at_cut):
+            # The search went as far as its last block, or round past the end.
+            if all(s["reach"] < nxt and s["reach"] >= cut for s in at_cut):
                 n = max(len(s["trials"]) for s in at_cut)
                 return "beyond reach", "%s, next piece %d blocks on, %d decoded" % (
                     where, (nxt - cut) // block, n)

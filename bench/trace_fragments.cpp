@@ -4,7 +4,7 @@
 //
 //   {"soi": N, "kind": "pieces", "runs": [[offset, length], ...],
 //    "why": "...", "first_stop": N,
-//    "searches": [{"cut": N, "level": x, "ready": true, "reach": N,
+//    "searches": [{"cut": N, "level": x, "reach": N,
 //                  "chosen": N, "followed_to": N,
 //                  "trials": [[block, usable, completes, rows, score], ...]}]}
 //
@@ -50,9 +50,9 @@ void print_searches(const segsniff::SearchLog::Photo& photo) {
   std::printf(", \"first_stop\": %lld, \"searches\": [", number(photo.first_stop));
   const char* comma = "";
   for (const segsniff::SearchLog::Search& s : photo.searches) {
-    std::printf("%s{\"cut\": %lld, \"level\": %.3f, \"ready\": %s, \"reach\": %lld, \"chosen\": %lld, "
+    std::printf("%s{\"cut\": %lld, \"level\": %.3f, \"reach\": %lld, \"chosen\": %lld, "
                 "\"followed_to\": %lld, \"trials\": [",
-                comma, number(s.cut), s.level, s.ready ? "true" : "false", number(s.reach),
+                comma, number(s.cut), s.level, number(s.trials.empty() ? no_position : s.trials.back().block),
                 number(s.chosen), number(s.followed_to));
     const char* inner = "";
     for (const segsniff::SearchLog::Trial& t : s.trials) {

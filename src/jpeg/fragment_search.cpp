@@ -9,43 +9,11 @@ namespace segsniff {
 
 namespace {
 
-// How far after a cut the next piece is looked for, in blocks (file systems
-// fill the free clusters after the cut first: the gaps on the sample cards
-// are at most a few hundred clusters), and how many blocks are decoded at
-// most for one cut and for one photo.
-constexpr std::uint64_t max_distance_blocks = 8192;
-constexpr int max_trials_per_cut = 1000;
-constexpr int max_trials_per_photo = 4000;
-
 // A photo in more pieces than this is not followed further.
 constexpr int max_pieces = 64;
 
 // Places tried as cuts, at most, when a photo put together does not decode.
 constexpr int max_retries = 4;
-
-// A block is taken only if its rows continue the rows above within this
-// factor of the photo's own level (both plus the seam floor), and only if
-// it gives this many rows with a row above them (or ends the scan).
-constexpr double acceptable_join_ratio = 2.0;
-constexpr int min_rows_to_choose = 2;
-
-// A block whose rows join within this factor is most likely the one (nine
-// in ten continuations on the sample cards do, one in a hundred and fifty
-// other blocks tried): once one is found, the search looks only as far
-// again, and at least this many blocks more, for one that joins better.
-constexpr double close_join_ratio = 1.2;
-constexpr int trials_after_close = 64;
-
-// A block that ends the photo decides its last bytes: with more than the
-// fewest rows it is taken only if they join about as closely as the
-// photo's own rows do.  (Other photos' last blocks are many, and one of
-// them may end at just the MCU count by chance.)
-constexpr double ending_join_ratio = 1.3;
-
-// File systems put a file's next cluster in the nearest free one: a block
-// further from the cut is taken over a nearer one only if it joins this
-// much better (its seam plus the floor, as a share of the nearer one's).
-constexpr double further_margin = 0.8;
 
 // Suspect blocks kept per piece, as places to cut when what was put
 // together does not decode.
@@ -55,14 +23,8 @@ constexpr std::size_t suspects_kept = 4;
 // the picture rather than a cut), at most, per photo.
 constexpr int max_straight_steps = 16;
 
-// The level assumed where a photo has none yet (its first picture row of
-// MCUs has no row above it): about what photos' levels are.
-constexpr double unknown_level = 5.0;
-
 // The places where a piece stopped rank above every suspect as retries.
 constexpr double stop_ratio = 1e9;
-
-constexpr std::uint8_t marker_prefix = 0xFF;
 
 // `path` cut at `at`, which lies in its last run.
 ByteRuns cut_at(ByteRuns path, Offset at) {
@@ -71,29 +33,6 @@ ByteRuns cut_at(ByteRuns path, Offset at) {
 }
 
 }  // namespace
-
-// A place where the photo's data may have been cut.
-struct FragmentSearch::Cut {
-  ByteRuns path;            // the photo up to the cut, SOI first
-  ScanWalker::State state;  // the decoder there
-  double ratio = 0;         // suspects: how far the block after the cut rose above the level
-  bool stop = false;        // where a piece stopped: the block after it may be taken straight on
-};
-
-// How following the photo from some block on ended.
-struct FragmentSearch::Followed {
-  enum class End { complete, stopped, failed };
-  End end = End::failed;
-  ByteRuns path;              // complete: the photo; else as far as it was followed
-  std::vector<Cut> places;    // stopped: where the data may have been cut, most likely first
-  std::vector<Cut> suspects;  // blocks passed that rose above the level, strongest first
-};
-
-struct FragmentSearch::Budget {
-  int trials = 0;    // blocks decoded for this photo
-  int pieces = 1;    // pieces followed (and steps straight through a stop)
-  int straight = 0;  // steps straight through a stop
-};
 
 namespace {
 
@@ -189,90 +128,6 @@ FirstLook FragmentSearch::first_look(const PhotoScan& photo) const {
     look.stopped_at = followed.path.back().end();
   }
   return look;
-}
-
-int FragmentSearch::expected_restart(const PhotoScan& photo, const ByteRuns& path) const {
-  if (photo.header.restart_interval == 0) return no_restart_marker;
-  for (std::size_t i = path.size(); i-- > 0;) {
-    const Offset from = i == 0 ? photo.header.data_at : path[i].offset;
-    if (from >= path[i].end()) continue;
-    const int next = next_restart_number(input_, from, path[i].end());
-    if (next != no_restart_marker) return next;
-  }
-  return 0;
-}
-
-// The block after `cut` whose rows continue the rows above it most
-// smoothly, among those within reach that can be scan data of the photo,
-// and the blocks that decode exactly as it does (copies of the same bytes:
-// which of them is the photo's shows only further on); empty when none
-// does so acceptably.  Blocks are looked for after the cut up to the end of
-// the input, then from its start (file systems wrap around to the first
-// free cluster) up to the photo.
-std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWalker& walker,
-                                                 const Cut& cut, Budget& budget) const {
-  const Offset at = cut.path.back().end();
-  const int restart = expected_restart(photo, cut.path);
-  const bool after_prefix = at > 0 && input_.byte_at(at - 1) == marker_prefix;
-  const bool level_known = cut.state.level >= 0;
-  const double level = level_known ? cut.state.level : unknown_level;
-  // Rows that lie above this are not taken: a trial stops there.
-  const double give_up = acceptable_join_ratio * (level + seam_floor) - seam_floor;
-  SearchLog::Search* logged = nullptr;
-  if (log_ != nullptr && !log_->photos.empty()) {
-    logged = &log_->photos.back().searches.emplace_back();
-    logged->cut = at;
-    logged->level = cut.state.level;
-    logged->ready = true;
-  }
-  std::vector<Offset> best;  // the best block first, then its copies
-  BlockVerdict best_verdict;
-  const Offset wrap_from = photo.soi % block_;
-  int tried = 0;
-  int last_trial = max_trials_per_cut;
-  Offset g = at;
-  for (std::uint64_t j = 1; j < max_distance_blocks; ++j) {
-    if (tried >= last_trial || budget.trials >= max_trials_per_photo) break;
-    g += block_;
-    if (g >= input_.end() && at < photo.soi) break;
-    if (g >= input_.end()) g = wrap_from;
-    if (g >= photo.soi && g < at) break;  // back at the photo
-    const std::uint64_t length = std::min(block_, input_.end() - g);
-    if (claims_.claimed(g) || !could_continue_scan(input_, g, length, restart, after_prefix)) continue;
-    walker.restore(cut.state);
-    const BlockVerdict v = walker.feed({g, length}, ScanWalker::Judging::judged, give_up);
-    ++tried;
-    ++budget.trials;
-    ++blocks_tried_;
-    const bool complete = v.kind == BlockVerdict::Kind::complete;
-    if (logged != nullptr) {
-      logged->trials.push_back({g, v.kind == BlockVerdict::Kind::good || complete, complete, v.rows, v.score});
-      logged->reach = g;
-    }
-    if (v.kind != BlockVerdict::Kind::good && !complete) continue;
-    if (v.gave_up || (v.rows < min_rows_to_choose && !complete)) continue;
-    if (above_level(v.score, level, acceptable_join_ratio)) continue;
-    if (complete && v.rows >= min_rows_to_choose && above_level(v.score, level, ending_join_ratio)) continue;
-    if (!best.empty() && v.rows == best_verdict.rows && v.score == best_verdict.score &&
-        v.kind == best_verdict.kind) {
-      best.push_back(g);  // decodes exactly as the best: the same bytes
-      continue;
-    }
-    // In the first picture row a block is compared only with the MCU to its
-    // left, and any smooth stretch of scan data joins about as well: there
-    // the nearest block that joins acceptably is taken, and the search
-    // looks only a little further, for copies of it.
-    if (!best.empty() && (best_verdict.first_row || v.first_row ||
-                          v.score + seam_floor >= further_margin * (best_verdict.score + seam_floor)))
-      continue;
-    best = {g};
-    best_verdict = v;
-    // Where the photo has no level yet, a close join says less.
-    if (v.first_row || (level_known && !above_level(v.score, level, close_join_ratio)))
-      last_trial = std::min(last_trial, std::max(2 * tried, tried + trials_after_close));
-  }
-  if (logged != nullptr) logged->chosen = best.empty() ? no_position : best.front();
-  return best;
 }
 
 // Follows the photo on from `cut` through block `chosen` (taken as the

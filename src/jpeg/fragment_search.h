@@ -64,32 +64,52 @@ class FragmentSearch {
   // Puts the photo together (its first look was broken).
   Reassembly reassemble(const PhotoScan& photo) const;
 
-  // Blocks tried by decoding, over all searches (for measurements).
-  std::uint64_t blocks_tried() const { return blocks_tried_; }
-
   // Records every search of later calls to reassemble() in `log` (nullptr:
   // none).
   void keep_log(SearchLog* log) { log_ = log; }
 
  private:
-  struct Cut;
-  struct Followed;
-  struct Budget;
+  // A place where the photo's data may have been cut.
+  struct Cut {
+    ByteRuns path;            // the photo up to the cut, SOI first
+    ScanWalker::State state;  // the decoder there
+    double ratio = 0;         // suspects: how far the block after the cut rose above the level
+    bool stop = false;        // where a piece stopped: the block after it may be taken straight on
+  };
+
+  // How following the photo from some block on ended.
+  struct Followed {
+    enum class End { complete, stopped, failed };
+    End end = End::failed;
+    ByteRuns path;              // complete: the photo; else as far as it was followed
+    std::vector<Cut> places;    // stopped: where the data may have been cut, most likely first
+    std::vector<Cut> suspects;  // blocks passed that rose above the level, strongest first
+  };
+
+  // What has been spent on one photo.
+  struct Budget {
+    int trials = 0;    // blocks decoded for this photo
+    int pieces = 1;    // pieces followed (and steps straight through a stop)
+    int straight = 0;  // steps straight through a stop
+  };
+
   Followed follow(ScanWalker& walker, const ByteRuns& path, Offset next, bool keep_states) const;
+  // continuation_search.cpp
   std::vector<Offset> search_after(const PhotoScan& photo, ScanWalker& walker, const Cut& cut,
                                    Budget& budget) const;
+  int expected_restart(const PhotoScan& photo, const ByteRuns& path) const;
+  SearchLog::Search* log_search(Offset cut, double level) const;
+  static SearchLog::Trial logged_trial(Offset block, const BlockVerdict& verdict);
   bool continue_from(const Cut& cut, ScanWalker& walker, Offset chosen, Followed& followed) const;
   bool continue_through(const Cut& cut, ScanWalker& walker, const std::vector<Offset>& blocks,
                         Followed& followed) const;
   bool go_on(const PhotoScan& photo, ScanWalker& walker, Followed& followed, Budget& budget) const;
   bool follow_pieces(const PhotoScan& photo, ScanWalker& walker, Followed& followed,
                      std::vector<Cut>& retries, Budget& budget, std::string& why) const;
-  int expected_restart(const PhotoScan& photo, const ByteRuns& path) const;
 
   const ByteRegion& input_;
   std::uint64_t block_;
   const ClaimedSpans& claims_;
-  mutable std::uint64_t blocks_tried_ = 0;
   SearchLog* log_ = nullptr;
 };
 

@@ -122,18 +122,25 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
   verdict.rows = tally.rows;
   verdict.score = tally.mean();
   verdict.first_row = !row_above;
+  judge(tally, judging, verdict);
+  return verdict;
+}
+
+// A block that decoded without fault: its rows against the level, which
+// they then move.
+void ScanWalker::judge(const BlockTally& tally, Judging judging, BlockVerdict& verdict) {
   // Too few rows to judge; or a block taken as the photo's, which may lie
   // across a strong edge in the picture: the level stays.
-  if (tally.rows < min_rows_to_judge || judging == Judging::trusted) return verdict;
+  if (tally.rows < min_rows_to_judge || judging == Judging::trusted) return;
   if (level_ >= 0 && level_rows_ >= rows_for_level) {
     verdict.ratio = ratio_to_level(verdict.score, level_);
     if (above_level(verdict.score, level_, strong_block_ratio)) {
       verdict.kind = BlockVerdict::Kind::bad;
-      return verdict;
+      return;
     }
     if (above_level(verdict.score, level_, bad_block_ratio)) {
       verdict.kind = BlockVerdict::Kind::suspect;
-      return verdict;
+      return;
     }
     level_ = (1 - level_weight) * level_ + level_weight * verdict.score;
   } else {
@@ -141,7 +148,6 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
     level_ = (std::max(level_, 0.0) * level_rows_ + tally.sum) / (level_rows_ + tally.rows);
   }
   level_rows_ += tally.rows;
-  return verdict;
 }
 
 void ScanWalker::save(State& state) const {

@@ -104,6 +104,7 @@ class ScanWalker {
 
  private:
   BlockVerdict take_rows(ByteRun block, Judging judging, double give_up_above);
+  void judge(const BlockTally& tally, Judging judging, BlockVerdict& verdict);
 
   const PhotoScan& photo_;
   McuRowDecoder decoder_;

@@ -23,9 +23,7 @@ struct SearchLog {
   // One search for the block that goes on after a cut.
   struct Search {
     Offset cut = no_position;     // where the photo's data was taken to end
-    double level = -1;            // the photo's seam level there
-    bool ready = false;           // the data before the cut decoded as the photo's
-    Offset reach = no_position;   // the last block looked at
+    double level = -1;            // the photo's seam level there (negative: none yet)
     std::vector<Trial> trials;    // the blocks decoded, in the order tried
     Offset chosen = no_position;  // the block taken, if any
     Offset followed_to = no_position;  // the end of the piece followed from it
