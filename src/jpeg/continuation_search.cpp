@@ -3,6 +3,7 @@
 // be the photo's scan data each decoded from the decoder's state at the
 // cut, and the one whose rows continue the picture best taken.
 #include <algorithm>
+#include <limits>
 
 #include "jpeg/fragment_search.h"
 
@@ -23,6 +24,17 @@ constexpr int max_trials_per_photo = 4000;
 // it gives this many rows with a row above them (or ends the scan).
 constexpr double acceptable_join_ratio = 2.0;
 constexpr int min_rows_to_choose = 2;
+
+// A strong edge in the picture just at the cut lifts even the right
+// block's rows above that: when no block joins acceptably, one that joins
+// within this factor is taken if it stands out, every other block lying at
+// least `edge_margin` times further off (seams plus the floor).  Wrong
+// blocks that come so close come in crowds.  Only where the walk stopped:
+// at a cut one block earlier, or before a suspect block, the block straight
+// on joined better than that, and a photo lying whole would be taken apart
+// at an edge of its own picture.
+constexpr double edge_join_ratio = 3.0;
+constexpr double edge_margin = 1.5;
 
 // A block whose rows join within this factor is most likely the one
 // (nineteen in twenty continuations on the sample cards do, one in
@@ -49,19 +61,43 @@ constexpr double unknown_level = 5.0;
 
 constexpr std::uint8_t marker_prefix = 0xFF;
 
-// Whether the block a trial decoded may be taken at all.
-bool acceptable(const BlockVerdict& v, double level) {
-  const bool complete = v.kind == BlockVerdict::Kind::complete;
-  if (v.kind != BlockVerdict::Kind::good && !complete) return false;
-  if (v.gave_up || (v.rows < min_rows_to_choose && !complete)) return false;
-  if (above_level(v.score, level, acceptable_join_ratio)) return false;
-  return !complete || v.rows < min_rows_to_choose || !above_level(v.score, level, ending_join_ratio);
-}
-
 // Two trials that decoded exactly alike: copies of the same bytes.
 bool alike(const BlockVerdict& a, const BlockVerdict& b) {
   return a.kind == b.kind && a.rows == b.rows && a.score == b.score;
 }
+
+// Whether the block a trial decoded may be taken at all, its rows joining
+// within `ratio` of the level.
+bool acceptable(const BlockVerdict& v, double level, double ratio) {
+  const bool complete = v.kind == BlockVerdict::Kind::complete;
+  if (v.kind != BlockVerdict::Kind::good && !complete) return false;
+  if (v.gave_up || (v.rows < min_rows_to_choose && !complete)) return false;
+  // Nor anywhere on the way: bytes that are not the photo's continuation
+  // often decode into stretches of noise, between which the library falls
+  // into step with some other photo's MCUs, whose rows may lie close enough.
+  if (above_level(v.score, level, ratio) || above_level(v.peak, level, ratio)) return false;
+  return !complete || v.rows < min_rows_to_choose || !above_level(v.score, level, ending_join_ratio);
+}
+
+// The two closest joins among the blocks that only an edge would explain.
+struct EdgeJoins {
+  Offset block = no_position;
+  BlockVerdict verdict;
+  double runner_up = std::numeric_limits<double>::infinity();  // seam plus floor
+  void note(Offset g, const BlockVerdict& v) {
+    if (block != no_position && alike(v, verdict)) return;  // a copy counts once
+    if (block == no_position || v.score < verdict.score) {
+      if (block != no_position) runner_up = verdict.score + seam_floor;
+      block = g;
+      verdict = v;
+    } else {
+      runner_up = std::min(runner_up, v.score + seam_floor);
+    }
+  }
+  bool stands_out() const {
+    return block != no_position && runner_up >= edge_margin * (verdict.score + seam_floor);
+  }
+};
 
 // The blocks after a cut at `at` in order of distance: up to the end of the
 // input, then from its start up to the photo's SOI (file systems wrap
@@ -113,11 +149,14 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
   const bool after_prefix = at > 0 && input_.byte_at(at - 1) == marker_prefix;
   const bool level_known = cut.state.level >= 0;
   const double level = level_known ? cut.state.level : unknown_level;
+  const bool edge_allowed = cut.stop;
   // Rows that lie above this are not taken: a trial stops there.
-  const double give_up = acceptable_join_ratio * (level + seam_floor) - seam_floor;
+  const double give_up =
+      (edge_allowed ? edge_join_ratio : acceptable_join_ratio) * (level + seam_floor) - seam_floor;
   SearchLog::Search* logged = log_search(at, cut.state.level);
   std::vector<Offset> best;  // the best block first, then its copies
   BlockVerdict best_verdict;
+  EdgeJoins edge;
   int tried = 0;
   int last_trial = max_trials_per_cut;
   BlocksAfter blocks(input_, block_, photo.soi, at);
@@ -130,7 +169,10 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
     ++tried;
     ++budget.trials;
     if (logged != nullptr) logged->trials.push_back(logged_trial(g, v));
-    if (!acceptable(v, level)) continue;
+    if (!acceptable(v, level, acceptable_join_ratio)) {
+      if (edge_allowed && acceptable(v, level, edge_join_ratio)) edge.note(g, v);
+      continue;
+    }
     if (!best.empty() && alike(v, best_verdict)) {
       best.push_back(g);
       continue;
@@ -148,6 +190,7 @@ std::vector<Offset> FragmentSearch::search_after(const PhotoScan& photo, ScanWal
     if (v.first_row || (level_known && !above_level(v.score, level, close_join_ratio)))
       last_trial = std::min(last_trial, std::max(2 * tried, tried + trials_after_close));
   }
+  if (best.empty() && edge_allowed && edge.stands_out() && !edge.verdict.first_row) best = {edge.block};
   if (logged != nullptr) logged->chosen = best.empty() ? no_position : best.front();
   return best;
 }

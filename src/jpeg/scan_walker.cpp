@@ -95,9 +95,11 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
                                                     : BlockVerdict::Kind::bad;
       verdict.rows = tally.rows;
       verdict.score = tally.mean();
+      if (tally.rows < rows_to_give_up) verdict.peak = verdict.score;
       verdict.first_row = !row_above;
       return verdict;
     }
+    if (tally.rows >= rows_to_give_up) verdict.peak = std::max(verdict.peak, tally.mean());
     if (tally.rows >= rows_to_give_up && level_ >= 0 &&
         (above_level(tally.mean(), level_, hopeless_ratio) || tally.mean() > give_up_above)) {
       verdict.gave_up = true;
@@ -121,6 +123,7 @@ BlockVerdict ScanWalker::take_rows(ByteRun block, Judging judging, double give_u
   verdict.kind = BlockVerdict::Kind::good;
   verdict.rows = tally.rows;
   verdict.score = tally.mean();
+  if (tally.rows < rows_to_give_up) verdict.peak = verdict.score;
   verdict.first_row = !row_above;
   judge(tally, judging, verdict);
   return verdict;

@@ -64,6 +64,7 @@ struct BlockVerdict {
   Kind kind = Kind::failed;
   int rows = 0;      // rows that ended in the block and had a row above them
   double score = 0;  // their mean seam
+  double peak = 0;   // the highest their running mean rose, from the sixth row on
   bool first_row = false;  // all of them lay in the first picture row (seams to the left)
   double ratio = 0;  // judged blocks: (score + floor) / (level + floor)
   Offset damage_at = no_position;  // damaged: where the library first saw it
