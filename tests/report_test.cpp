@@ -172,6 +172,23 @@ TEST(CarvingReport, KeepsEveryNameWellFormed) {
   EXPECT_TRUE(valid_dfxml(dir.file("r&.xml")));
 }
 
+// The records of 500 files (some 90 KiB: more than one read of the spool)
+// come back whole and in order.
+TEST(CarvingReport, ListsEveryFileInTheOrderOfTheListing) {
+  ScratchDir dir;
+  std::string card;
+  for (int i = 0; i < 500; ++i)
+    card += Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).u8(static_cast<std::uint8_t>(i)).be16(0xFFD9).str();
+  dir.write("card.img", card);
+  const RunResult r = run_segsniff(dir, {"-report", "report.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string want;
+  for (int i = 1; i <= 500; ++i) want += "<segsniff:number>" + std::to_string(i) + "</segsniff:number>\n";
+  EXPECT_TRUE(same_text(kept_lines(dir.read("report.xml"), {"<segsniff:number"}), want));
+  if (const std::string why = schema_check_unavailable(); !why.empty()) GTEST_SKIP() << why;
+  EXPECT_TRUE(valid_dfxml(dir.file("report.xml")));
+}
+
 // The host of a file is the latest file still open whose byte runs hold
 // all of its runs; a file stops being open once the carving has passed its
 // end, and at most ReportPrinter::max_open_hosts are kept.

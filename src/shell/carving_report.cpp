@@ -133,30 +133,32 @@ void CarvingReport::report_write_failure(int error) {
   report_last_error(error);
 }
 
-// Reads the records back in spool order, through a buffer of its own.  A
-// record that cannot be read back counts as lost, with those after it.
+// Makes sure `want` bytes from read_at_ on are in the read buffer.
+bool CarvingReport::fill_read_buffer(std::size_t want) {
+  while (read_end_ - read_at_ < want) {
+    if (read_at_ > 0) {  // move what is left to the front
+      read_buffer_.erase(read_buffer_.begin(), read_buffer_.begin() + static_cast<long>(read_at_));
+      read_end_ -= read_at_;
+      read_at_ = 0;
+    }
+    const std::size_t room = std::max(want, spool_read_size);
+    read_buffer_.resize(read_end_ + room);
+    std::size_t count = 0;
+    const int error = spool_.read({read_buffer_.data() + read_end_, room}, count);
+    if (error != 0 || count == 0) return false;
+    read_end_ += count;
+  }
+  return true;
+}
+
+// Reads the records back in spool order.  A record that cannot be read
+// back counts as lost, with those after it.
 bool CarvingReport::read_next_record(FileRecord& record) {
   if (records_read_ == records_kept_) return false;
-  const auto fill = [&](std::size_t want) {
-    while (read_end_ - read_at_ < want) {
-      if (read_at_ > 0) {  // move what is left to the front
-        read_buffer_.erase(read_buffer_.begin(), read_buffer_.begin() + static_cast<long>(read_at_));
-        read_end_ -= read_at_;
-        read_at_ = 0;
-      }
-      const std::size_t room = std::max(want, spool_read_size);
-      read_buffer_.resize(read_end_ + room);
-      std::size_t count = 0;
-      const int error = spool_.read({read_buffer_.data() + read_end_, room}, count);
-      if (error != 0 || count == 0) return false;
-      read_end_ += count;
-    }
-    return true;
-  };
-  bool ok = fill(4);
-  const std::uint32_t size =
-      ok ? encoded_record_size(std::span<const std::uint8_t, 4>(read_buffer_.data() + read_at_, 4)) : 0;
-  ok = ok && size >= 4 && fill(size) &&
+  std::uint32_t size = 0;
+  bool ok = fill_read_buffer(4);
+  if (ok) size = encoded_record_size(std::span<const std::uint8_t, 4>(read_buffer_.data() + read_at_, 4));
+  ok = ok && size >= 4 && fill_read_buffer(size) &&
        decode_record({read_buffer_.data() + read_at_, size}, record);
   if (!ok) {
     tail_.records_lost += records_kept_ - records_read_;

@@ -73,6 +73,7 @@ class CarvingReport {
 
  private:
   void report_write_failure(int error);
+  bool fill_read_buffer(std::size_t want);
   bool read_next_record(FileRecord& record);
 
   std::string path_;
@@ -85,8 +86,8 @@ class CarvingReport {
   bool failed_ = false;          // a write failed: said once
   std::uint64_t records_kept_ = 0;
   std::uint64_t records_read_ = 0;
-  std::vector<std::uint8_t> buffer_;  // one record's spool form
-  std::vector<std::uint8_t> read_buffer_;
+  std::vector<std::uint8_t> buffer_;       // one record's spool form
+  std::vector<std::uint8_t> read_buffer_;  // records read back: [read_at_, read_end_) unused yet
   std::size_t read_at_ = 0;
   std::size_t read_end_ = 0;
 };
