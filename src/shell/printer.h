@@ -206,6 +206,18 @@ class Printer {
   virtual void embedded_begin(EmbeddedKind kind, Offset at, std::int64_t size) = 0;
   virtual void embedded_end(EmbeddedKind kind, std::int64_t size) = 0;
 
+  // ---- Maker Notes read by their maker's layout (exif/maker_note_layout.h)
+  //
+  // Whether this printer wants a Maker Note read by the layout its header
+  // names (the maker's own directory, byte order and offset base) rather
+  // than dumped as a directory at the value's position, as the text listing
+  // always has.  Default: no.
+  virtual bool reads_maker_note_layouts() const { return false; }
+  // Which layout the note was read by, inside the maker_note node and before
+  // its directory; `layout.maker` is null for a note of no known layout,
+  // which is not walked.  Text: nothing (not called for the text listing).
+  virtual void maker_note_layout(const MakerNoteLayout&) {}
+
   // ---- QVCS segments (exif/scan_qvcs_info.h)
   //
   // "    qvcs data of len <length>" (bytes from the info start to the
