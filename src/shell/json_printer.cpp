@@ -110,6 +110,7 @@ void JsonPrinter::vfinding(Channel channel, Offset at, const char* format, std::
 
 void JsonPrinter::file_begin(std::string_view name) {
   doc_.close_all();
+  walk_depth_ = 0;
   input_ = Input{};
   input_.name = name;
   in_input_ = true;
@@ -255,6 +256,7 @@ void JsonPrinter::file_end() {
 // ---- Marker walk
 
 void JsonPrinter::walk_begin(Offset begin, Offset end) {
+  if (++walk_depth_ == 1) data_allowance_ = 0;
   if (!doc_.line_open()) {
     if (carving_ || !in_input_) return;  // a walk outside any document
     begin_file_document();
@@ -277,6 +279,7 @@ void JsonPrinter::marker(Offset at, Offset in_stream, std::uint16_t code) {
 }
 
 void JsonPrinter::walk_end(Offset stopped_at) {
+  if (walk_depth_ > 0) --walk_depth_;
   if (!doc_.close_inside(JsonNode::walk)) return;
   const Offset end = doc_.memo().size;
   doc_.field("stopped_at");
@@ -427,6 +430,7 @@ void JsonPrinter::scan_data(Offset at, std::uint64_t length) {
 // ---- Application segments
 
 void JsonPrinter::app_segment(const AppSegment& segment) {
+  if (walk_depth_ == 1) data_allowance_ += data_bytes_per_segment_byte * segment.length;
   if (!doc_.close_inside(JsonNode::segment)) return;
   JsonWriter& w = doc_.field("app");
   w.StartObject();

@@ -134,6 +134,16 @@ class JsonPrinter final : public Printer {
   void write_entry_values(const TiffEntry& entry);
   void write_entry_extras(const TiffEntry& entry);
 
+  // Entry data shown in full, per image: an entry's data may be up to 64 KiB
+  // and overlapping directories may show the same bytes again, so the data
+  // shown in full in the image of the outermost walk is bounded by what its
+  // application segments earn (as the entries themselves are, walk_budget.h).
+  static constexpr std::uint64_t data_bytes_per_segment_byte = 4;
+  // What an entry beyond the allowance shows of its data.
+  static constexpr std::uint64_t cut_data_bytes = 32;
+  int walk_depth_ = 0;
+  std::uint64_t data_allowance_ = 0;
+
   JsonDocument doc_;
   Input input_;
   bool carving_ = false;

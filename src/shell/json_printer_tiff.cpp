@@ -1,6 +1,7 @@
 // The JSON form of TIFF structures (Exif blocks, Maker Notes, the QVCS
 // directory) and of QVCS segments: every entry with its place, its raw
 // bytes and all its values, named by the Exif standard's tables.
+#include <algorithm>
 #include <cstdio>
 
 #include "exif/standard_tag_tables.h"
@@ -134,6 +135,12 @@ void JsonPrinter::tiff_entry(const TiffEntry& entry) {
   doc_.field("data_offset").Uint64(entry.data.begin());
   const std::uint64_t size = entry.data.end() - entry.data.begin();
   doc_.field("raw");
+  if (size > data_allowance_) {
+    doc_.hex(entry.data.bytes(entry.data.begin(), std::min(size, cut_data_bytes)));
+    doc_.field("data_cut").Bool(true);
+    return;
+  }
+  data_allowance_ -= size;
   doc_.hex(entry.data.bytes(entry.data.begin(), size));
   write_entry_values(entry);
   write_entry_extras(entry);
