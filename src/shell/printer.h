@@ -27,6 +27,8 @@
 //                 ifd_pointer             a sub-IFD pointer: its chain follows
 //                 embedded_begin .. embedded_end   a thumbnail, JPEGTables or
 //                                         Maker Note: a walk or an IFD inside
+//                                         (a Maker Note read by its layout:
+//                                         maker_note_layout, then its IFD)
 //         qvcs_data ...                   a QVCS segment: its fields, its
 //           embedded_begin .. embedded_end   directory (one IFD)
 //     carving_candidate                   opens the node of one candidate of a
