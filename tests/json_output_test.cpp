@@ -7,9 +7,12 @@
 
 #include <rapidjson/pointer.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "jpeg/decode_check.h"
 #include "support/golden.h"
 #include "support/hostile_shapes.h"
 #include "support/json_lines.h"
@@ -230,6 +233,28 @@ TEST(JsonOutput, CarvingWritesALinePerCandidateAndAClosingLine) {
   EXPECT_EQ(documents[2]["files"].GetUint64(), 2u);
   EXPECT_EQ(documents[2]["bytes"].GetUint64(), 2 * image.size());
   EXPECT_EQ(dir.read("segsniff_recover_002.jpg"), image.str());
+}
+
+// With -fragments: the block size in the closing line, and the thumbnails
+// left out, each naming the photo whose header holds it.
+TEST(JsonOutput, FragmentCarvingSaysTheBlockSizeAndWhatItLeavesOut) {
+  if (!decode_check_available()) GTEST_SKIP() << "this build has no JPEG decoder";
+  ScratchDir dir;
+  std::ifstream in(SEGSNIFF_SAMPLE_JPEG, std::ios::binary);
+  const std::string sample((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(sample.empty()) << SEGSNIFF_SAMPLE_JPEG << " was not built";
+  dir.write("card.img", std::string(1000, '\0') + sample + std::string(500, '\0') + sample);
+  RunResult r = run_segsniff(dir, {"-json", "-fragments", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<rapidjson::Document> documents = json_lines(r.out);
+  ASSERT_EQ(documents.size(), 5u);
+  EXPECT_STREQ(at(documents[1], "/left_out/reason")->GetString(), "embedded");
+  EXPECT_EQ(at(documents[1], "/left_out/host")->GetUint64(), 1000u);
+  EXPECT_FALSE(documents[1].HasMember("output"));
+  EXPECT_EQ(documents[4]["block_size"].GetUint64(), 4096u);
+  EXPECT_FALSE(documents[4]["block_size_from_boot_sector"].GetBool());
+  EXPECT_EQ(documents[4]["candidates"].GetUint64(), 4u);
+  EXPECT_EQ(documents[4]["files"].GetUint64(), 2u);
 }
 
 // A Make that is not UTF-8 is given as Latin-1 with its bytes beside; a
