@@ -82,6 +82,23 @@ TEST(CarvingReport, NamesThePhotoAroundItsThumbnail) {
   EXPECT_TRUE(valid_dfxml(dir.file("report.xml")));
 }
 
+// The report does not depend on the form of the listing.
+TEST(CarvingReport, IsTheSameWithTheJsonListing) {
+  ScratchDir text, json;
+  const std::string card = std::string(1000, '\0') + text_of(sample::make_sample_jpeg());
+  text.write("card.img", card);
+  json.write("card.img", card);
+  ASSERT_EQ(run_segsniff(text, {"-report", "r.xml", "-recover", "card.img"}).status, 0);
+  const RunResult r = run_segsniff(json, {"-json", "-report", "r.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("Option -report"), std::string::npos) << "no announcement among the JSON lines";
+  std::string from_json = json.read("r.xml");
+  const std::size_t at = from_json.find(" -json -report ");
+  ASSERT_NE(at, std::string::npos);
+  from_json.erase(at, 6);
+  EXPECT_TRUE(same_text(from_json, text.read("r.xml")));
+}
+
 // Pseudo-random bytes without FF D8 or FF D9 pairs; with `no_markers`
 // without FF bytes at all (data a decoder reads as damaged scan data).
 std::string random_bytes(std::size_t n, bool no_markers = false) {

@@ -10,6 +10,7 @@
 #include "shell/carving_report.h"
 #include "shell/channels.h"
 #include "shell/exit_status.h"
+#include "shell/json_printer.h"
 #include "shell/report_printer.h"
 #include "shell/text_printer.h"
 
@@ -56,21 +57,23 @@ bool takes_arguments(const char* argument) {
          is_option(argument, "-copy") || is_option(argument, "-info");
 }
 
-// "-report": the carving report and the printer that feeds it, while one is
-// open; every other printer call goes straight to the listing.
+// "-report": the carving report and the printers that feed it, one in
+// front of each listing (text or JSON), while a report is open; every
+// other printer call goes straight to the listing.
 struct Reporting {
-  Reporting(Printer& listing, std::string line)
-      : listing(listing), printer(listing, report), command_line(std::move(line)) {}
-  Printer& listing;
+  Reporting(Printer& text, Printer& json, std::string line)
+      : text_feed(text, report), json_feed(json, report), command_line(std::move(line)) {}
   CarvingReport report;
-  ReportPrinter printer;
+  ReportPrinter text_feed;
+  ReportPrinter json_feed;
   std::string command_line;
 
   // The printer for the next input (carved or dumped), copy or query.
-  Printer& printer_for(bool carved) {
+  Printer& printer_for(Printer& listing, bool json, bool carved) {
     if (!report.is_open()) return listing;
-    printer.next_input_carved(carved);
-    return printer;
+    ReportPrinter& feed = json ? json_feed : text_feed;
+    feed.next_input_carved(carved);
+    return feed;
   }
 };
 
@@ -90,26 +93,27 @@ bool switch_report(const char* file, Reporting& reporting, CarvingRun& carving) 
   return closed && !carving.report_failed;
 }
 
-// The option word at argv[j] that takes arguments: announced and carried
-// out.  Returns how many arguments it used, itself included, or 0 when its
-// arguments are missing (nothing is printed then; the caller shows the
-// usage).  The arguments are used as they stand, even when they begin with
-// a dash.
+// The option word at argv[j] that takes arguments: announced (unless
+// standard output holds JSON documents) and carried out.  Returns how many
+// arguments it used, itself included, or 0 when its arguments are missing
+// (nothing is printed then; the caller shows the usage).  The arguments are
+// used as they stand, even when they begin with a dash.
 int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
-                              RunOutcome& outcome, Reporting& reporting) {
+                              RunOutcome& outcome, Reporting& reporting, Printer& listing,
+                              bool announce) {
   const char* word = argv[j];
-  Printer& printer = reporting.printer_for(/*carved=*/false);
+  Printer& printer = reporting.printer_for(listing, !announce, /*carved=*/false);
   if (is_option(word, "-report")) {
     if (j + 1 >= argc) return 0;
     const char* file = argv[j + 1];
-    out_stream << "Option -report found (file '" << shown(file) << "')\n";
+    if (announce) out_stream << "Option -report found (file '" << shown(file) << "')\n";
     outcome.record(switch_report(file, reporting, carving));
     return 2;
   }
   if (is_option(word, "-outdir")) {
     if (j + 1 >= argc) return 0;
     const char* folder = argv[j + 1];
-    out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
+    if (announce) out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
     outcome.record(use_output_folder(folder, carving, printer));
     return 2;
   }
@@ -117,14 +121,15 @@ int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingR
     if (j + 2 >= argc) return 0;
     const char* source = argv[j + 1];
     const char* destination = argv[j + 2];
-    out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
-               << shown(destination) << "')\n";
+    if (announce)
+      out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
+                 << shown(destination) << "')\n";
     outcome.record(copy_device(source, destination, printer));
     return 3;
   }
   if (j + 1 >= argc) return 0;  // -info
   const char* source = argv[j + 1];
-  out_stream << "Command -info found (source '" << shown(source) << "')\n";
+  if (announce) out_stream << "Command -info found (source '" << shown(source) << "')\n";
   outcome.record(show_drive_geometry(source, printer));
   return 2;
 }
@@ -148,15 +153,19 @@ void print_usage(OutputStream& stream) {
 }
 
 int run_command_line(int argc, const char* const* argv) {
-  print_banner();
+  // A run that begins with -json writes JSON Lines from its first byte.
+  if (argc <= 1 || !is_option(argv[1], "-json")) print_banner();
   if (argc <= 1) {
     print_usage(err_stream);
     return exit_status_usage;
   }
 
   RunOutcome outcome;
-  TextPrinter printer;
-  Reporting reporting(printer, command_line_text(argc, argv));
+  TextPrinter text_printer;
+  JsonPrinter json_printer;
+  Printer* printer = &text_printer;
+  bool json = false;  // "-json": the listing from here on is JSON Lines
+  Reporting reporting(text_printer, json_printer, command_line_text(argc, argv));
   // Every way out of the loop closes the report first: the document is
   // complete when the run ends (also at the usage text).
   const auto finish = [&](int status) {
@@ -172,7 +181,9 @@ int run_command_line(int argc, const char* const* argv) {
     reporting.report.stop_if_asked();
     const char* argument = argv[j];
     if (argument[0] != '-' || options_ended) {
-      outcome.record(scan_file(argument, recovery, carving, reporting.printer_for(recovery)));
+      json_printer.set_carving(recovery);
+      outcome.record(
+          scan_file(argument, recovery, carving, reporting.printer_for(*printer, json, recovery)));
       j += 1;
     } else if (is_option(argument, "--")) {
       options_ended = true;
@@ -182,12 +193,16 @@ int run_command_line(int argc, const char* const* argv) {
       return finish(exit_status_ok);
     } else if (is_version_option(argument)) {
       return finish(exit_status_ok);  // the banner has been printed
+    } else if (is_option(argument, "-json")) {
+      json = true;
+      printer = &json_printer;
+      j += 1;
     } else if (is_option(argument, "-recover")) {
-      out_stream << "Option -recover found\n";
+      if (!json) out_stream << "Option -recover found\n";
       recovery = true;
       j += 1;
     } else if (is_option(argument, "-fragments")) {
-      out_stream << "Option -fragments found\n";
+      if (!json) out_stream << "Option -fragments found\n";
       carving.fragments = true;
       if (!decode_check_available()) {
         err_stream << "-fragments is not available: this build has no JPEG decoder\n";
@@ -195,7 +210,8 @@ int run_command_line(int argc, const char* const* argv) {
       }
       j += 1;
     } else if (takes_arguments(argument)) {
-      const int used = run_option_with_arguments(argc, argv, j, carving, outcome, reporting);
+      const int used =
+          run_option_with_arguments(argc, argv, j, carving, outcome, reporting, *printer, !json);
       if (used == 0) {
         print_usage(err_stream);
         return finish(exit_status_usage);
