@@ -30,4 +30,9 @@ void analyse_input(const std::uint8_t* data, std::size_t size, Mode mode);
 // pairs times the square of the blocks is kept under a budget.
 bool fragments_within_budget(const std::uint8_t* data, std::size_t size);
 
+// The same analysis through the JSON printer (-json), its output captured
+// and read back: traps unless it is JSON Lines, each line one object with no
+// key twice in any object of it.
+void analyse_input_as_json(const std::uint8_t* data, std::size_t size, bool recovery);
+
 }  // namespace segsniff::fuzz

@@ -6,7 +6,8 @@
 // Every regular file (directories are searched recursively, in name order)
 // is read into a heap buffer of exactly its size, so that a sanitizer build
 // catches a read of even one byte past the end, and is analysed in dump
-// mode, in recovery mode and (where it stays fast) with -fragments.  A path that does not exist is skipped
+// mode, in recovery mode and (where it stays fast) with -fragments, with the
+// text listing, and then in dump and recovery mode as JSON Lines.  A path that does not exist is skipped
 // with a note (the shared camera corpus is not on every machine).
 #include <algorithm>
 #include <cstdint>
@@ -48,6 +49,8 @@ bool replay(const fs::path& path) {
   segsniff::fuzz::analyse_input(bytes.get(), n, segsniff::fuzz::Mode::recover);
   if (segsniff::fuzz::fragments_within_budget(bytes.get(), n))
     segsniff::fuzz::analyse_input(bytes.get(), n, segsniff::fuzz::Mode::fragments);
+  segsniff::fuzz::analyse_input_as_json(bytes.get(), n, false);
+  segsniff::fuzz::analyse_input_as_json(bytes.get(), n, true);
   return true;
 }
 
