@@ -7,8 +7,11 @@
 
 #include "jpeg/decode_check.h"
 #include "jpeg/photo_reassembly.h"
+#include "shell/carving_report.h"
 #include "support/fragment_card.h"
 #include "support/golden.h"
+#include "support/json_lines.h"
+#include "support/report_check.h"
 
 namespace segsniff::test {
 namespace {
@@ -136,6 +139,74 @@ TEST_F(FragmentSearchTest, ProgramWritesThePhotoAndListsItsRuns) {
   EXPECT_EQ(r.out.find(" byte runs\n"), std::string::npos);
   // The plain rule: A's file runs on through the gap to B's EOI.
   EXPECT_EQ(plain.read("segsniff_recover_001.jpg").size(), b_runs.back().end());
+}
+
+
+// The carving report of a photo put together: one byte run per piece, each
+// with where it lies in the file and on the card, the digest of the whole
+// photo, and no host for the photo that lay in its gap.  The same report
+// with the JSON listing, whose lines still carry the runs.
+TEST_F(FragmentSearchTest, ReportListsEveryRunOfAPhotoPutTogether) {
+  if (!carving_report_available()) GTEST_SKIP() << "built without the report";
+  const ByteVector a = photo(11), b = photo(12);
+  constexpr std::uint64_t cluster = 4096;
+  const std::uint64_t na = blocks_of(a, cluster), nb = blocks_of(b, cluster), cut = na / 3;
+  Card card(na + nb + 1, cluster);
+  const ByteRuns b_runs = card.place(b, range(cut, nb));
+  const ByteRuns a_runs = card.place(a, joined(range(0, cut), range(cut + nb, na - cut)));
+  ASSERT_EQ(a_runs.size(), 2u);
+  const std::string bytes(card.bytes().begin(), card.bytes().end());
+  ScratchDir text, json;
+  text.write("card.img", bytes);
+  json.write("card.img", bytes);
+  RunResult r = run_segsniff(text, {"-fragments", "-report", "r.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string report = text.read("r.xml");
+  char runs[400];
+  std::snprintf(runs, sizeof runs,
+                "    <byte_runs segsniff:input=\"1\">\n"
+                "      <byte_run file_offset=\"0\" img_offset=\"0\" len=\"%llu\"/>\n"
+                "      <byte_run file_offset=\"%llu\" img_offset=\"%llu\" len=\"%llu\"/>\n"
+                "    </byte_runs>\n",
+                static_cast<unsigned long long>(a_runs[0].length),
+                static_cast<unsigned long long>(a_runs[0].length),
+                static_cast<unsigned long long>(a_runs[1].offset),
+                static_cast<unsigned long long>(a_runs[1].length));
+  const std::string a_text(a.begin(), a.end()), b_text(b.begin(), b.end());
+  EXPECT_NE(report.find(std::string(runs) + "    <hashdigest type=\"sha256\">" + sha256_hex(a_text) +
+                        "</hashdigest>\n    <segsniff:number>1</segsniff:number>\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("img_offset=\"" + std::to_string(b_runs[0].offset) + "\" len=\"" +
+                        std::to_string(b.size()) + "\"/>\n    </byte_runs>\n    <hashdigest type=\"sha256\">" +
+                        sha256_hex(b_text)),
+            std::string::npos);
+  EXPECT_EQ(report.find("<segsniff:host"), std::string::npos) << "B lies in A's gap, not inside A";
+  EXPECT_EQ(lines_holding(report, "<segsniff:decode "), decode_line({DecodeClass::clean, ""}) +
+                                                            decode_line({DecodeClass::clean, ""}));
+  EXPECT_NE(report.find("<segsniff:counts candidates=\"2\" files=\"2\" bytes=\"" +
+                        std::to_string(a.size() + b.size()) + "\""),
+            std::string::npos);
+
+  r = run_segsniff(json, {"-json", "-fragments", "-report", "r.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string from_json = json.read("r.xml");
+  const std::size_t at = from_json.find(" -json -fragments ");
+  ASSERT_NE(at, std::string::npos);
+  from_json.erase(at, 6);
+  EXPECT_TRUE(same_text(from_json, report));
+  EXPECT_EQ(json.read("segsniff_recover_001.jpg"), a_text);
+  std::vector<const rapidjson::Value*> written;
+  for (const rapidjson::Document& d : json_lines(r.out))
+    for (const rapidjson::Value* o : objects_with(d, "name", "segsniff_recover_001.jpg")) written.push_back(o);
+  ASSERT_EQ(written.size(), 1u) << r.out;
+  const rapidjson::Value& json_runs = (*written[0])["runs"];
+  ASSERT_EQ(json_runs.Size(), 2u);
+  EXPECT_EQ(json_runs[1]["offset"].GetUint64(), a_runs[1].offset);
+  EXPECT_EQ(json_runs[1]["length"].GetUint64(), a_runs[1].length);
+  EXPECT_TRUE((*written[0])["pieces"].GetBool());
+  if (const std::string why = schema_check_unavailable(); !why.empty()) GTEST_SKIP() << why;
+  EXPECT_TRUE(valid_dfxml(text.file("r.xml")));
 }
 
 }  // namespace
