@@ -16,7 +16,9 @@ one line per photo, then a count per class:
   skipped: claimed    the next piece was passed over as part of a photo
                       already put together
   skipped: filtered   the next piece was passed over as not scan data
-  damaged             the next piece was decoded but the library saw damage
+  damaged             the next piece was decoded but not usable: the library
+                      saw damage, or its rows rose above the bound where a
+                      trial stops
   not chosen          the next piece was decoded but another (or none) was taken
   end                 every next piece was found, but the photo did not end
                       right (its end, or the final decode check)
