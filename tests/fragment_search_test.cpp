@@ -196,8 +196,9 @@ TEST_F(FragmentSearchTest, ReportListsEveryRunOfAPhotoPutTogether) {
   from_json.erase(at, 6);
   EXPECT_TRUE(same_text(from_json, report));
   EXPECT_EQ(json.read("segsniff_recover_001.jpg"), a_text);
+  const std::vector<rapidjson::Document> documents = json_lines(r.out);
   std::vector<const rapidjson::Value*> written;
-  for (const rapidjson::Document& d : json_lines(r.out))
+  for (const rapidjson::Document& d : documents)
     for (const rapidjson::Value* o : objects_with(d, "name", "segsniff_recover_001.jpg")) written.push_back(o);
   ASSERT_EQ(written.size(), 1u) << r.out;
   const rapidjson::Value& json_runs = (*written[0])["runs"];
