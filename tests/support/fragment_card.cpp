@@ -21,6 +21,23 @@ ByteVector photo(int seed, std::uint16_t restart_interval, std::span<const ByteV
   return sample::encode_baseline_jpeg(image, leading, restart_interval);
 }
 
+ByteVector photo_with_edge(int seed, int edge_row, double step) {
+  sample::Raster image{480, 320, 3, {}};
+  std::uint32_t noise = 2463534242u + static_cast<std::uint32_t>(seed) * 7919u;
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) {
+      noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+      const double light = 30 * std::sin(x / 37.0 + seed) * std::cos(y / 23.0 + 2 * seed) +
+                           9 * std::sin((x + 2 * y) / (7.0 + seed % 5));
+      const double lift = y >= edge_row ? step : -step / 2;
+      const double values[3] = {128 + lift + light + static_cast<double>(noise % 25) - 12.0,
+                                128 + lift / 3 + 30 * std::sin(y / 41.0 + seed),
+                                128 + 30 * std::cos(x / 53.0 - seed)};
+      for (double v : values) image.samples.push_back(static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)));
+    }
+  return sample::encode_baseline_jpeg(image, {}, 0);
+}
+
 // The writer puts SOS last in the header: the data follows its segment.
 std::uint64_t scan_data_at(const ByteVector& stream) {
   for (std::uint64_t p = 0; p + 3 < stream.size(); ++p)

@@ -26,6 +26,11 @@ ByteVector photo(int seed, std::uint16_t restart_interval = 0,
                  std::span<const ByteVector> leading = {}, std::uint16_t width = 480,
                  std::uint16_t height = 320);
 
+// A picture like photo()'s, 480 by 320, whose rows from `edge_row` on are
+// brighter by `step` and bluer by a third of it (clipped at white): a strong
+// edge across the whole picture.
+ByteVector photo_with_edge(int seed, int edge_row, double step);
+
 // Where the entropy-coded data of a stream from the sample writer begins.
 std::uint64_t scan_data_at(const ByteVector& stream);
 
