@@ -1,8 +1,8 @@
 # The program links statically where it can.  Loaded as shared objects,
 # libstdc++, libxml2 (and the ICU it brings), libcrypto and libjpeg cost a
-# run about 1.5 ms in the dynamic loader before main -- symbol lookups,
-# relocations and the pages they touch -- three times what /bin/true takes
-# to start.  A static, position-dependent program does none of that work
+# run 1.5 to 3 ms in the dynamic loader before main -- symbol lookups,
+# relocations and the pages they touch -- three to five times what
+# /bin/true takes to start.  A static, position-dependent program does none of that work
 # and starts about as fast as /bin/true.  (The linker warns that a static
 # program cannot use dlopen and the resolver's name services: code of ICU
 # and libxml2 that segsniff never calls.)
