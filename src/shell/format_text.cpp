@@ -27,7 +27,8 @@ constexpr std::size_t max_width = 4096;
 
 // Reads the conversion that follows a '%'.  Returns the position after it,
 // or nullptr when it is one this formatter leaves to the C library.
-[[gnu::always_inline]] inline const char* parse_conversion(const char* f, Conversion& c) {
+[[gnu::always_inline]] inline
+const char* parse_conversion(const char* f, Conversion& c) {
   for (;; ++f) {
     if (*f == '-') c.left = true;
     else if (*f == '0') c.zero = true;
@@ -99,7 +100,8 @@ struct Arguments {
   std::va_list list;
 };
 
-[[gnu::always_inline]] inline unsigned long long take_unsigned(Length length, Arguments& args) {
+[[gnu::always_inline]] inline
+unsigned long long take_unsigned(Length length, Arguments& args) {
   switch (length) {
     case Length::hh: return static_cast<unsigned char>(va_arg(args.list, unsigned int));
     case Length::h: return static_cast<unsigned short>(va_arg(args.list, unsigned int));
@@ -114,7 +116,8 @@ struct Arguments {
   return 0;
 }
 
-[[gnu::always_inline]] inline long long take_signed(Length length, Arguments& args) {
+[[gnu::always_inline]] inline
+long long take_signed(Length length, Arguments& args) {
   switch (length) {
     case Length::hh: return static_cast<signed char>(va_arg(args.list, int));
     case Length::h: return static_cast<short>(va_arg(args.list, int));
@@ -131,7 +134,8 @@ struct Arguments {
 // The digits of `magnitude`, written backwards from `end`; returns where
 // they begin.  Constant divisors: the compiler turns them into
 // multiplications.
-[[gnu::always_inline]] inline char* digits_before(char* end, unsigned long long magnitude, char kind) {
+[[gnu::always_inline]] inline
+char* digits_before(char* end, unsigned long long magnitude, char kind) {
   char* p = end;
   if (kind == 'x' || kind == 'X') {
     const char* digit_set = kind == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -148,7 +152,8 @@ struct Arguments {
   return p;
 }
 
-[[gnu::always_inline]] inline void put_integer(Sink& out, const Conversion& c, unsigned long long magnitude, bool negative) {
+[[gnu::always_inline]] inline
+void put_integer(Sink& out, const Conversion& c, unsigned long long magnitude, bool negative) {
   char digits[24];  // 64 bits take at most 20 decimal digits
   char* end = digits + sizeof digits;
   const char* first = digits_before(end, magnitude, c.kind);
@@ -162,14 +167,16 @@ struct Arguments {
   if (c.left) out.pad(' ', fill);
 }
 
-[[gnu::always_inline]] inline void put_text(Sink& out, const Conversion& c, const char* text, std::size_t n) {
+[[gnu::always_inline]] inline
+void put_text(Sink& out, const Conversion& c, const char* text, std::size_t n) {
   const std::size_t fill = c.width > n ? c.width - n : 0;
   if (!c.left) out.pad(' ', fill);
   out.put(text, n);
   if (c.left) out.pad(' ', fill);
 }
 
-[[gnu::always_inline]] inline void put_conversion(Sink& out, const Conversion& c, Arguments& args) {
+[[gnu::always_inline]] inline
+void put_conversion(Sink& out, const Conversion& c, Arguments& args) {
   switch (c.kind) {
     case 'd': case 'i': {
       const long long value = take_signed(c.length, args);
