@@ -129,14 +129,13 @@ TEST_F(FragmentMissClassTest, CutWithinTheFirstRowOfMcus) {
 }
 
 // A photo lying whole, with a strong edge across its picture near its end,
-// between the scan data of photos whose heads are gone: it should be
-// written as it lies, as plain carving writes it.  Not yet: the walk gives
-// up inside the block that holds the edge as a trial does, the blocks after
-// it are then judged by rows that lag behind them (six rows of the edge
-// each), and the photo is not written at all.  Walking every block to its
-// end mends this photo, but on a used card it then put another photo
-// together wrongly.
-TEST_F(FragmentMissClassTest, DISABLED_WholePhotoWithAStrongEdgeIsWritten) {
+// between the scan data of photos whose heads are gone: it is written as it
+// lies, as plain carving writes it.  The walk gives up inside the block that
+// holds the edge as a trial does, judges the blocks after it by rows that
+// lag behind them (six rows of the edge each) and finds a cut that is not
+// there; the search then completes nothing, and the straight stream, which
+// decodes cleanly, is taken.
+TEST_F(FragmentMissClassTest, WholePhotoWithAStrongEdgeIsWritten) {
   const ByteVector a = photo_with_edge(34, 256, 90), b = photo(134), d = photo(234);
   const std::uint64_t na = blocks_of(a), nb = blocks_of(b), nd = blocks_of(d);
   Card card(na + nb + nd + 3);
@@ -146,6 +145,41 @@ TEST_F(FragmentMissClassTest, DISABLED_WholePhotoWithAStrongEdgeIsWritten) {
   const PlannedPhoto planned = planned_at(card, a_runs[0].offset);
   EXPECT_EQ(planned.kind, PlannedPhoto::Kind::whole) << planned.why;
   EXPECT_EQ(planned.runs, a_runs);
+}
+
+// The same, with a copy of the photo's last blocks further on (an earlier
+// copy of it, deleted): the search may put the photo together from its
+// head and that copy, but the bytes as they lie decode cleanly and are
+// written as they lie.
+TEST_F(FragmentMissClassTest, WholePhotoWithAStrongEdgeIsWrittenAsItLiesBeforeACopyOfItsTail) {
+  for (int seed : {34, 36, 37}) {
+    SCOPED_TRACE(seed);
+    const ByteVector a = photo_with_edge(seed, 256, 90), b = photo(seed + 100);
+    const std::uint64_t na = blocks_of(a), nb = blocks_of(b), tail = na / 2;
+    Card card(na + nb + na - tail + 3);
+    card.place_part(b, 1, nb - 1, 0);
+    const ByteRuns a_runs = card.place(a, range(nb, na));
+    card.place_part(a, tail, na - tail, nb + na + 2);
+    const PlannedPhoto planned = planned_at(card, a_runs[0].offset);
+    EXPECT_EQ(planned.kind, PlannedPhoto::Kind::whole) << planned.why;
+    EXPECT_EQ(planned.runs, a_runs);
+  }
+}
+
+// The same photo with its last blocks overwritten by another photo's data:
+// the straight stream runs on into foreign bytes and does not decode
+// cleanly, so nothing is written for it, whatever the search made of it.
+TEST_F(FragmentMissClassTest, PhotoWithAStrongEdgeAndItsEndOverwrittenIsNotWritten) {
+  const ByteVector a = photo_with_edge(35, 256, 90), b = photo(135), d = photo(235);
+  const std::uint64_t na = blocks_of(a), nb = blocks_of(b), nd = blocks_of(d);
+  Card card(na + nb + nd + 3);
+  card.place_part(b, 1, nb - 1, 0);
+  card.place_part(a, 0, na - 2, nb);
+  card.place_part(d, 1, nd - 1, nb + na - 2);
+  const PlannedPhoto planned = planned_at(card, nb * card_block);
+  EXPECT_EQ(planned.kind, PlannedPhoto::Kind::incomplete);
+  EXPECT_TRUE(planned.runs.empty());
+  EXPECT_FALSE(planned.why.empty());
 }
 
 }  // namespace

@@ -14,25 +14,71 @@ Offset next_soi(const ByteRegion& input, Offset from) {
   return find_byte_pair(input, from, input.end(), 0xFF, 0xD8);
 }
 
-// A frame the search cannot follow: the stream as plain carving cuts it
-// (SOI to the first FF D9 after the first scan header), if it decodes
-// cleanly.
+// The stream as plain carving cuts it: from the SOI to the first FF D9
+// after the first scan header.  Empty when no FF D9 follows.
+ByteRuns straight_stream(const ByteRegion& input, const FrameHeader& header, Offset soi,
+                         EoiPairSearch& eoi_pairs) {
+  const Offset eoi = eoi_pairs.next_pair(input.slice(soi, input.end()), header.data_at);
+  if (eoi == no_position) return {};
+  return {{soi, eoi + 2 - soi}};
+}
+
+// A frame the search cannot follow: the stream as plain carving cuts it,
+// if it decodes cleanly.
 void plan_unsearchable(const ByteRegion& input, const FrameHeader& header, PlannedPhoto& photo,
                        EoiPairSearch& eoi_pairs) {
-  ByteRegion window = input.slice(photo.soi, input.end());
-  const Offset eoi = eoi_pairs.next_pair(window, header.data_at);
-  if (eoi == no_position) {
+  const ByteRuns straight = straight_stream(input, header, photo.soi, eoi_pairs);
+  if (straight.empty()) {
     photo.why = "its frame is not one the search can follow, and no EOI follows it";
     return;
   }
-  const DecodeCheck check = decode_check(input, photo.soi, eoi + 2);
+  const DecodeCheck check = decode_check(input, straight);
   if (check.kind == DecodeClass::clean) {
     photo.kind = PlannedPhoto::Kind::whole;
-    photo.runs = {{photo.soi, eoi + 2 - photo.soi}};
+    photo.runs = straight;
     return;
   }
   photo.why = "its frame is not one the search can follow, and it does not decode cleanly: " +
               check.message;
+}
+
+// A photo the search did not find whole in one run is taken as plain
+// carving cuts it when that stream decodes cleanly (to its last MCU, with
+// the EOI where the library stopped).  A strong change in the picture can
+// look like a cut that is not there: the search then completes nothing, or
+// puts the photo together from blocks elsewhere that decode alike (a copy
+// of its tail), while the bytes as they lie are the photo.  Foreign data
+// read on from a real cut almost never decodes cleanly to an EOI.
+void take_straight_stream(const ByteRegion& input, const FrameHeader& header,
+                          PlannedPhoto& photo, EoiPairSearch& eoi_pairs) {
+  const ByteRuns straight = straight_stream(input, header, photo.soi, eoi_pairs);
+  if (straight.empty() || decode_check(input, straight).kind != DecodeClass::clean) return;
+  photo.kind = PlannedPhoto::Kind::whole;
+  photo.runs = straight;
+  photo.why.clear();
+  photo.stopped_at = no_position;
+}
+
+// A photo whose first look did not complete it: put together by the search,
+// or left incomplete with why.
+void plan_search(const FragmentSearch& search, const PhotoScan& scan, const FirstLook& first,
+                 PlannedPhoto& photo) {
+  if (first.kind == FirstLook::Kind::first_block) {
+    photo.why = "its data stops before the first block of its scan";
+    return;
+  }
+  if (first.kind != FirstLook::Kind::broken) {
+    photo.why = "its scan could not be decoded";
+    return;
+  }
+  Reassembly r = search.reassemble(scan);
+  if (!r.complete) {
+    photo.why = r.why;
+    photo.stopped_at = r.stopped_at;
+    return;
+  }
+  photo.kind = r.runs.size() == 1 ? PlannedPhoto::Kind::whole : PlannedPhoto::Kind::pieces;
+  photo.runs = r.runs;
 }
 
 }  // namespace
@@ -83,23 +129,10 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
     PlannedPhoto& photo = photos[i];
     if (photo.kind != PlannedPhoto::Kind::incomplete || !photo.why.empty()) continue;
     progress(photo.soi);
-    if (first_looks[i].kind == FirstLook::Kind::first_block) {
-      photo.why = "its data stops before the first block of its scan";
-      continue;
-    }
-    if (first_looks[i].kind != FirstLook::Kind::broken) {
-      photo.why = "its scan could not be decoded";
-      continue;
-    }
-    Reassembly r = search.reassemble(scans[i]);
-    if (!r.complete) {
-      photo.why = r.why;
-      photo.stopped_at = r.stopped_at;
-      continue;
-    }
-    photo.kind = r.runs.size() == 1 ? PlannedPhoto::Kind::whole : PlannedPhoto::Kind::pieces;
-    photo.runs = r.runs;
-    claims.claim(photo.runs);
+    plan_search(search, scans[i], first_looks[i], photo);
+    if (photo.kind != PlannedPhoto::Kind::whole)
+      take_straight_stream(input, scans[i].header, photo, eoi_pairs);
+    if (photo.kind != PlannedPhoto::Kind::incomplete) claims.claim(photo.runs);
   }
   return photos;
 }
