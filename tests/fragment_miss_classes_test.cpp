@@ -147,25 +147,6 @@ TEST_F(FragmentMissClassTest, WholePhotoWithAStrongEdgeIsWritten) {
   EXPECT_EQ(planned.runs, a_runs);
 }
 
-// The same, with a copy of the photo's last blocks further on (an earlier
-// copy of it, deleted): the search may put the photo together from its
-// head and that copy, but the bytes as they lie decode cleanly and are
-// written as they lie.
-TEST_F(FragmentMissClassTest, WholePhotoWithAStrongEdgeIsWrittenAsItLiesBeforeACopyOfItsTail) {
-  for (int seed : {34, 36, 37}) {
-    SCOPED_TRACE(seed);
-    const ByteVector a = photo_with_edge(seed, 256, 90), b = photo(seed + 100);
-    const std::uint64_t na = blocks_of(a), nb = blocks_of(b), tail = na / 2;
-    Card card(na + nb + na - tail + 3);
-    card.place_part(b, 1, nb - 1, 0);
-    const ByteRuns a_runs = card.place(a, range(nb, na));
-    card.place_part(a, tail, na - tail, nb + na + 2);
-    const PlannedPhoto planned = planned_at(card, a_runs[0].offset);
-    EXPECT_EQ(planned.kind, PlannedPhoto::Kind::whole) << planned.why;
-    EXPECT_EQ(planned.runs, a_runs);
-  }
-}
-
 // The same photo with its last blocks overwritten by another photo's data:
 // the straight stream runs on into foreign bytes and does not decode
 // cleanly, so nothing is written for it, whatever the search made of it.
