@@ -42,13 +42,10 @@ void plan_unsearchable(const ByteRegion& input, const FrameHeader& header, Plann
               check.message;
 }
 
-// A photo the search did not find whole in one run is taken as plain
-// carving cuts it when that stream decodes cleanly (to its last MCU, with
-// the EOI where the library stopped).  A strong change in the picture can
-// look like a cut that is not there: the search then completes nothing, or
-// puts the photo together from blocks elsewhere that decode alike (a copy
-// of its tail), while the bytes as they lie are the photo.  Foreign data
-// read on from a real cut almost never decodes cleanly to an EOI.
+// A photo the search could not complete is taken as plain carving cuts it
+// when that stream decodes cleanly (to its last MCU, with the EOI where the
+// library stopped): a strong change in the picture can look like a cut that
+// is not there, and the search then finds no block that goes on.
 void take_straight_stream(const ByteRegion& input, const FrameHeader& header,
                           PlannedPhoto& photo, EoiPairSearch& eoi_pairs) {
   const ByteRuns straight = straight_stream(input, header, photo.soi, eoi_pairs);
@@ -130,7 +127,7 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
     if (photo.kind != PlannedPhoto::Kind::incomplete || !photo.why.empty()) continue;
     progress(photo.soi);
     plan_search(search, scans[i], first_looks[i], photo);
-    if (photo.kind != PlannedPhoto::Kind::whole)
+    if (photo.kind == PlannedPhoto::Kind::incomplete)
       take_straight_stream(input, scans[i].header, photo, eoi_pairs);
     if (photo.kind != PlannedPhoto::Kind::incomplete) claims.claim(photo.runs);
   }

@@ -12,8 +12,8 @@
 //   2. each photo whose data stopped being its own is put together by the
 //      fragment search, in the order of the SOIs, with the bytes of the
 //      photos complete so far passed over; what it puts together is claimed
-//      in turn.  A photo the search does not find whole in one run is
-//      taken as plain carving cuts it (SOI to the first FF D9 after its
+//      in turn.  A photo the search cannot complete is taken as plain
+//      carving cuts it (SOI to the first FF D9 after its
 //      scan header) when that stream decodes cleanly: a strong change in
 //      the picture can look like a cut that is not there.
 // Streams the search cannot follow (progressive or arithmetic-coded frames,
