@@ -27,6 +27,7 @@ DriveQueryResult answer_injected(const char*, DriveGeometry& geometry) {
 
 // The total is a 64-bit product (its first factors are 32 x 32 bits) rounded
 // down to megabytes; unsigned fields print unsigned, the media type signed.
+// The true size follows only when the whole cylinders fall short of it.
 TEST(DriveGeometryReport, WholeReportsForInjectedGeometries) {
   struct Case {
     DriveGeometry geometry;
@@ -42,6 +43,15 @@ TEST(DriveGeometryReport, WholeReportsForInjectedGeometries) {
        "drive geometry for file 'wide':\nMedia Type: -2147483648 (probably a disk drive)\n"
        "Number of cylinders: 1\nTracks per cylinder: 1\nSectors per track:   2\n"
        "Bytes per sector:    4294967295\nTotal disc size:     8589934590 bytes (8191 MB)\n"},
+      {{1, 11, 255, 63, 512, 9437184}, "card",
+       "drive geometry for file 'card':\nMedia Type: 11 (Removable Media)\n"
+       "Number of cylinders: 1\nTracks per cylinder: 255\nSectors per track:   63\n"
+       "Bytes per sector:    512\nTotal disc size:     8225280 bytes (7 MB)\n"
+       "True disc size:      9437184 bytes (9 MB)\n"},
+      {{2, 12, 255, 63, 512, 8225280}, "smaller than the cylinders",
+       "drive geometry for file 'smaller than the cylinders':\nMedia Type: 12 (Fixed Media)\n"
+       "Number of cylinders: 2\nTracks per cylinder: 255\nSectors per track:   63\n"
+       "Bytes per sector:    512\nTotal disc size:     16450560 bytes (15 MB)\n"},
   };
   for (const Case& c : cases) {
     injected = c.geometry;

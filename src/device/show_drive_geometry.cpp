@@ -40,7 +40,9 @@ bool show_drive_geometry(const char* source) {
 
 // The total is the product of the four geometry fields in 64 bits, bytes per
 // sector first; it wraps modulo 2^64 rather than overflowing a signed type.
-// No system error text follows either failure line.
+// The 32-bit fields print as the unsigned numbers they are, in 64 bits (a
+// long has 32 bits on Windows).  No system error text follows either
+// failure line.
 bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query) {
   platform::DriveGeometry geometry;
   switch (query(source, geometry)) {
@@ -63,11 +65,17 @@ bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query)
   info_sink("Media Type: %d ", static_cast<int>(geometry.media_type));
   info_sink(media_type_text(geometry.media_type));
   info_sink("Number of cylinders: %lld\n", static_cast<long long>(geometry.cylinders));
-  info_sink("Tracks per cylinder: %ld\n", static_cast<long>(geometry.tracks_per_cylinder));
-  info_sink("Sectors per track:   %ld\n", static_cast<long>(geometry.sectors_per_track));
-  info_sink("Bytes per sector:    %ld\n", static_cast<long>(geometry.bytes_per_sector));
+  info_sink("Tracks per cylinder: %lld\n", static_cast<long long>(geometry.tracks_per_cylinder));
+  info_sink("Sectors per track:   %lld\n", static_cast<long long>(geometry.sectors_per_track));
+  info_sink("Bytes per sector:    %lld\n", static_cast<long long>(geometry.bytes_per_sector));
   info_sink("Total disc size:     %lld bytes (%lld MB)\n", static_cast<long long>(total),
             static_cast<long long>(megabytes));
+  // Whole cylinders rarely make up a whole disk: the sectors after the last
+  // one, which a copy reads as well, are counted in the true size.
+  if (geometry.device_size > total)
+    info_sink("True disc size:      %lld bytes (%lld MB)\n",
+              static_cast<long long>(geometry.device_size),
+              static_cast<long long>(geometry.device_size >> mebibyte_shift));
   return true;
 }
 

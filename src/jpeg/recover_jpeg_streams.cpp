@@ -1,6 +1,5 @@
 #include "jpeg/recover_jpeg_streams.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -9,6 +8,7 @@
 #include "jpeg/scan_jpeg_markers.h"
 #include "jpeg/walk_context.h"
 #include "platform/output_file.h"
+#include "platform/system_error.h"
 #include "shell/carving_progress.h"
 #include "shell/channels.h"
 #include "shell/error_report.h"
@@ -62,12 +62,13 @@ std::string output_name(const CarvingRun& run, long number) {
   char name[48];
   std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
   if (run.output_folder.empty()) return name;
-  return run.output_folder + (run.output_folder.back() == '/' ? "" : "/") + name;
+  return run.output_folder + (platform::is_path_separator(run.output_folder.back()) ? "" : "/") +
+         name;
 }
 
 // Creates the file of the next free number.  A name that is taken, by
 // anything, is passed over; a number whose file could not be created for
-// another reason is used up.  Returns 0 or the errno of the failure.
+// another reason is used up.  Returns 0 or the code of the failure.
 int create_next_file(CarvingRun& run, platform::OutputFile& file, std::string& name) {
   for (;;) {
     run.last_number += 1;
@@ -90,8 +91,7 @@ void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRu
   int write_error = 0;
   if (create_error == 0) {
     const ByteRegion whole = ByteRegion::over(input.base, input.size);
-    written = file.write(whole.bytes(start, length));
-    write_error = written == length ? 0 : errno;
+    written = file.write(whole.bytes(start, length), write_error);
     // A failing close loses data the system had taken: as bad as a short write.
     const int close_error = file.close();
     if (write_error == 0) write_error = close_error;
@@ -105,7 +105,7 @@ void write_stream(const CarvedInput& input, Offset start, Offset stop, CarvingRu
     run.tally.failures += 1;
   } else if (written != length || write_error != 0) {
     error_sink("error %d ('%s') in writing file; only written %ld byte\n", write_error,
-               std::strerror(write_error), static_cast<long>(written));
+               platform::error_text_in_line(write_error).c_str(), static_cast<long>(written));
     run.tally.failures += 1;
   } else {
     run.tally.files += 1;

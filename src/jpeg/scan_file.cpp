@@ -57,7 +57,7 @@ bool carving_allowed(const char* name, const platform::InputFile& file,
   }
   platform::BlockDevice device;
   const char* folder = carving.output_folder.empty() ? "." : carving.output_folder.c_str();
-  if (platform::block_device_of(file.descriptor(), device) &&
+  if (platform::block_device_of(file.handle(), device) &&
       platform::writes_reach_device(folder, device)) {
     err_stream << "Will not carve '" << shown(name)
                << "': the output folder is on a file system of that device\n";
@@ -102,13 +102,13 @@ bool scan_file(const char* name, bool recovery, CarvingRun& carving) {
   }
   out_stream << "Filelen " << size << " Bytes\n";
 
-  if (int error = platform::InputMapping::can_map(size)) {
+  platform::InputMapping mapping;
+  if (int error = mapping.create(file, size)) {
     error_sink("create file mapping failed\n");
     report_last_error(error);
     return false;
   }
-  platform::InputMapping mapping;
-  if (int error = mapping.map(file, size)) {
+  if (int error = mapping.map_view()) {
     error_sink("create mapview of file failed\n");
     report_last_error(error);
     return false;

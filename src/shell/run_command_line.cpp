@@ -1,10 +1,9 @@
 #include "shell/run_command_line.h"
 
-#include <strings.h>
-
 #include "device/copy_device.h"
 #include "device/show_drive_geometry.h"
 #include "jpeg/scan_file.h"
+#include "platform/equal_ignoring_case.h"
 #include "shell/carving_progress.h"
 #include "shell/channels.h"
 #include "shell/exit_status.h"
@@ -14,7 +13,7 @@ namespace segsniff {
 namespace {
 
 bool is_option(const char* argument, const char* word) {
-  return ::strcasecmp(argument, word) == 0;
+  return platform::equal_ignoring_case(argument, word);
 }
 
 bool is_help_option(const char* argument) {
