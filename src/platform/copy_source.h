@@ -34,8 +34,7 @@ class CopySource {
 
  private:
   FileHandle handle_;
-  [[maybe_unused]] bool device_ = false;              // Windows: read up to its end
-  [[maybe_unused]] std::uint64_t remaining_ = 0;      // Windows device: bytes up to that end
+  [[maybe_unused]] std::uint64_t remaining_ = 0;  // Windows device: bytes up to its end
 };
 
 }  // namespace segsniff::platform

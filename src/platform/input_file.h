@@ -38,11 +38,9 @@ class InputFile {
   ErrorCode size(std::uint64_t& bytes) const;
 
   FileHandle handle() const { return handle_; }
-  bool is_device() const { return device_; }
 
  private:
   FileHandle handle_;
-  bool device_ = false;
 };
 
 class InputMapping {
@@ -65,7 +63,6 @@ class InputMapping {
  private:
   FileHandle file_;
   [[maybe_unused]] std::intptr_t mapping_ = 0;  // Windows: the mapping object's HANDLE
-  [[maybe_unused]] bool device_ = false;        // Windows: the view is filled by reads
   const std::uint8_t* data_ = nullptr;
   std::uint64_t size_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/copy_source.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,8 @@ ErrorCode CopySource::open(const char* name) {
   const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   handle_.native = fd;
+  struct stat st;
+  handle_.device = ::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);
   return 0;
 }
 

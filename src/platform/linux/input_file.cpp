@@ -43,7 +43,7 @@ ErrorCode InputFile::open(const char* name) {
     return failing(EISDIR);
   }
   handle_.native = fd;
-  device_ = S_ISBLK(st.st_mode);
+  handle_.device = S_ISBLK(st.st_mode);
   return 0;
 }
 
