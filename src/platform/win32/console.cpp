@@ -88,8 +88,9 @@ bool is_closed_pipe(ErrorCode error) { return error == ERROR_BROKEN_PIPE || erro
 bool is_terminal(StandardStream stream) { return is_console(standard_handle(stream)); }
 
 // A process has one console: two console handles lead to the same screen.
-// Otherwise one kernel object is one destination, and two open files are
-// one when they are one file (win32_handles.h).  What cannot be told for
+// Otherwise one kernel object is one destination, things of two kinds
+// (pipe, file, device) are two, and two open files are one when they are
+// one file (win32_handles.h).  What cannot be told for
 // sure is unknown, and the channels then keep the order the safe way:
 // wine, for one, gives a process's standard handles separate objects even
 // when they are one Unix pipe or file.
@@ -102,6 +103,8 @@ Sameness same_destination(StandardStream a, StandardStream b) {
   if (first == second) return Sameness::same;
   const CompareObjectHandlesFunction compare = compare_object_handles();
   if (compare != nullptr && compare(first, second)) return Sameness::same;
+  // A pipe is no file on a disk, nor a device.
+  if (GetFileType(first) != GetFileType(second)) return Sameness::different;
   win32::FileIdentity one, other;
   if (!win32::file_identity(first, one) || !win32::file_identity(second, other))
     return Sameness::unknown;
