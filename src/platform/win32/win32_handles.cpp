@@ -31,6 +31,43 @@ bool is_device_path(const char* name) {
   return true;
 }
 
+namespace {
+
+constexpr std::uint64_t probe_sector = 512;
+
+// Whether the sector that begins at `offset` can be read whole.
+bool sector_readable(HANDLE device, std::uint64_t offset) {
+  alignas(4096) static std::uint8_t sector[probe_sector];
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  return ReadFile(device, sector, probe_sector, &read, &at) && read == probe_sector;
+}
+
+// The end of the data as reads find it: the first sector that cannot be
+// read, found by doubling and then halving (some 80 reads for a disk of
+// many TiB).
+bool length_by_reads(HANDLE device, std::uint64_t& bytes) {
+  if (!sector_readable(device, 0)) return false;
+  std::uint64_t readable = 0, unreadable = 1;  // in sectors
+  constexpr std::uint64_t limit = std::uint64_t{1} << 48;
+  while (unreadable < limit && sector_readable(device, unreadable * probe_sector)) {
+    readable = unreadable;
+    unreadable *= 2;
+  }
+  if (unreadable >= limit) return false;
+  while (unreadable - readable > 1) {
+    const std::uint64_t middle = readable + (unreadable - readable) / 2;
+    if (sector_readable(device, middle * probe_sector)) readable = middle;
+    else unreadable = middle;
+  }
+  bytes = unreadable * probe_sector;
+  return true;
+}
+
+}  // namespace
+
 bool device_length(HANDLE device, std::uint64_t& bytes) {
   GET_LENGTH_INFORMATION length{};
   DWORD returned = 0;
@@ -40,14 +77,15 @@ bool device_length(HANDLE device, std::uint64_t& bytes) {
     bytes = static_cast<std::uint64_t>(length.Length.QuadPart);
     return true;
   }
-  LARGE_INTEGER start{}, end{};
-  if (!SetFilePointerEx(device, LARGE_INTEGER{}, &start, FILE_CURRENT) ||
-      !SetFilePointerEx(device, LARGE_INTEGER{}, &end, FILE_END))
-    return false;
+  // Reads at an offset move the position of a handle opened for
+  // synchronous reading: it is put back.
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(device, LARGE_INTEGER{}, &start, FILE_CURRENT)) return false;
+  const DWORD error = GetLastError();
+  const bool found = length_by_reads(device, bytes);
   SetFilePointerEx(device, start, nullptr, FILE_BEGIN);
-  if (end.QuadPart <= 0) return false;
-  bytes = static_cast<std::uint64_t>(end.QuadPart);
-  return true;
+  if (!found) SetLastError(error);
+  return found;
 }
 
 bool file_identity(HANDLE file, FileIdentity& identity) {

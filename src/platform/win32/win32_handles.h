@@ -24,8 +24,9 @@ inline FileHandle file_handle(HANDLE handle, bool device) {
 bool is_device_path(const char* name);
 
 // The length in bytes of an opened disk, partition or volume: from
-// IOCTL_DISK_GET_LENGTH_INFO, else from the end of the data as a seek
-// finds it (which is how wine answers for a Unix block device).  False
+// IOCTL_DISK_GET_LENGTH_INFO, else the end of the data as reads of sectors
+// find it (wine, for one, does not answer the request for a Unix block
+// device given a drive letter).  False, with the request's error left,
 // when neither answers.
 bool device_length(HANDLE device, std::uint64_t& bytes);
 
