@@ -10,6 +10,7 @@
 
 #include "jpeg/recover_jpeg_streams.h"
 #include "shell/channels.h"
+#include "shell/text_printer.h"
 #include "mapped_file.h"
 
 namespace {
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
   segsniff::set_channel_writer(discard);
   segsniff::CarvingRun run;
   segsniff::CarvedInput input{image.base(), image.size()};
-  segsniff::recover_jpeg_streams(input, run);
+  segsniff::TextPrinter printer;
+  segsniff::recover_jpeg_streams(input, run, printer);
   segsniff::flush_output();
   std::printf("%ld files, %llu bytes searched for FF D9\n", run.last_number,
               static_cast<unsigned long long>(run.eoi_bytes_searched));

@@ -9,6 +9,7 @@
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_file.h"
 #include "shell/channels.h"
+#include "shell/text_printer.h"
 
 namespace segsniff::fuzz {
 
@@ -53,7 +54,8 @@ void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
   if (size == 0) return;
   CarvedInput input{data, size};
   CarvingRun run;
-  analyse_mapped_bytes(input, recovery, run);
+  TextPrinter printer;  // the listing is formatted, then dropped by the null writer
+  analyse_mapped_bytes(input, recovery, run, printer);
   flush_output();
   remove_carved_files(run.last_number);
   // Every walk and every Exif block puts back the byte order it found.

@@ -18,6 +18,8 @@ constexpr std::uint8_t marker_eoi = 0xD9;
 constexpr std::uint8_t marker_sos = 0xDA;
 constexpr std::uint8_t marker_dqt = 0xDB;
 constexpr std::uint8_t marker_app0 = 0xE0;
+constexpr std::uint8_t marker_dri = 0xDD;
+constexpr std::uint8_t marker_rst0 = 0xD0;
 
 constexpr std::size_t max_segment_payload = 65533;  // length field 0xFFFF counts itself
 
@@ -108,6 +110,10 @@ class BitWriter {
   }
   void flush() {  // pad the last byte with 1-bits
     while (filled_ != 0) put(1, 1);
+  }
+  void marker(std::uint8_t code) {  // after flush(): a marker is not stuffed
+    out_.push_back(0xFF);
+    out_.push_back(code);
   }
 
  private:
@@ -252,15 +258,23 @@ ByteVector sos_segment(int components) {
 
 // Blocks in raster order, the components of one position interleaved (one
 // MCU = one block of each component); edge blocks repeat the last column
-// and row.
-void encode_scan(ByteVector& out, const Raster& image) {
+// and row.  After every `restart_interval` MCUs but the last, the bits are
+// padded, the next restart marker written and the predictors reset.
+void encode_scan(ByteVector& out, const Raster& image, std::uint16_t restart_interval) {
   const HuffmanCodes dc_codes[2] = {build_codes(dc_huffman_table(0)), build_codes(dc_huffman_table(1))};
   const HuffmanCodes ac_codes[2] = {build_codes(ac_huffman_table(0)), build_codes(ac_huffman_table(1))};
   std::array<std::array<std::uint16_t, 64>, 2> quant{luminance_quant_table, chrominance_quant_table};
   std::vector<int> predictors(static_cast<std::size_t>(image.components), 0);
   BitWriter bits(out);
+  long mcus = 0;
   for (int by = 0; by < image.height; by += 8) {
     for (int bx = 0; bx < image.width; bx += 8) {
+      if (restart_interval != 0 && mcus != 0 && mcus % restart_interval == 0) {
+        bits.flush();
+        bits.marker(static_cast<std::uint8_t>(marker_rst0 + (mcus / restart_interval - 1) % 8));
+        std::fill(predictors.begin(), predictors.end(), 0);
+      }
+      ++mcus;
       for (int c = 0; c < image.components; ++c) {
         std::array<double, 64> block{};
         for (int y = 0; y < 8; ++y)
@@ -320,7 +334,8 @@ ByteVector jfif_app0_segment() {
   return make_segment(marker_app0, payload);
 }
 
-ByteVector encode_baseline_jpeg(const Raster& image, std::span<const ByteVector> leading_segments) {
+ByteVector encode_baseline_jpeg(const Raster& image, std::span<const ByteVector> leading_segments,
+                                std::uint16_t restart_interval) {
   if ((image.components != 1 && image.components != 3) || image.width == 0 || image.height == 0 ||
       image.samples.size() !=
           static_cast<std::size_t>(image.width) * image.height * static_cast<std::size_t>(image.components))
@@ -330,8 +345,13 @@ ByteVector encode_baseline_jpeg(const Raster& image, std::span<const ByteVector>
   append(out, dqt_segment(image.components));
   append(out, sof0_segment(image));
   append(out, dht_segment(image.components));
+  if (restart_interval != 0) {
+    const ByteVector interval{static_cast<std::uint8_t>(restart_interval >> 8),
+                              static_cast<std::uint8_t>(restart_interval)};
+    append(out, make_segment(marker_dri, interval));
+  }
   append(out, sos_segment(image.components));
-  encode_scan(out, image);
+  encode_scan(out, image, restart_interval);
   out.insert(out.end(), {0xFF, marker_eoi});
   return out;
 }

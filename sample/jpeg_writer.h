@@ -42,9 +42,12 @@ ByteVector jfif_app0_segment();
 
 // The whole stream: SOI, `leading_segments` as given (APPn segments
 // usually), DQT (both tables in one segment), SOF0, DHT (four tables in one
-// segment), SOS, the entropy-coded data with FF bytes stuffed, EOI.
+// segment), with a restart interval of `restart_interval` MCUs a DRI
+// segment, SOS, the entropy-coded data with FF bytes stuffed (and the
+// restart markers RST0..RST7 in turn between the intervals), EOI.
 ByteVector encode_baseline_jpeg(const Raster& image,
-                                std::span<const ByteVector> leading_segments = {});
+                                std::span<const ByteVector> leading_segments = {},
+                                std::uint16_t restart_interval = 0);
 
 // The Huffman tables, exposed for the test that checks they are complete
 // prefix codes: the BITS (codes per length 1..16) and HUFFVAL lists of T.81

@@ -81,7 +81,7 @@ TEST(ApplicationSegment, PayloadDumps) {
     SCOPED_TRACE(c.name);
     const Bytes stream = Bytes{0xFF, 0xD8}.append(c.after_soi);
     ByteRegion region = ByteRegion::over(stream.data(), stream.size());
-    WalkContext context;
+    WalkContext context{text_printer()};
     CapturedOutput captured;
     scan_jpeg_markers(region, context);
     EXPECT_TRUE(same_text(captured.all(), soi + c.want));
@@ -91,26 +91,27 @@ TEST(ApplicationSegment, PayloadDumps) {
 TEST(ApplicationSegment, JfifLengthBelowSixPrintsItsPayloadCountNegative) {
   const Bytes short_jfif = Bytes{}.be16(5).text("JFIF");
   ByteRegion region = ByteRegion::over(short_jfif.data(), short_jfif.size());
-  WalkContext context;
+  WalkContext context{text_printer()};
   CapturedOutput captured;
   scan_application_segment(region, 0, context);
   EXPECT_TRUE(same_text(captured.all(),
                         "  APP0 has len 5 and magic number 4A464946 ('JFIF')\n"
                         "    skipping jfif data of len -1\n"
                         "\n"));
-  EXPECT_EQ(region.cursor, 5u);
+  EXPECT_EQ(region.cursor(), 5u);
 }
 
 // A decoder that lost its position is reported with the lost position's
 // all-ones value; the walk goes on at the segment end all the same.
 TEST(ApplicationSegment, LostPositionIsReportedAndPutOnTheSegmentEnd) {
   const std::uint8_t bytes[32] = {};
-  ByteRegion region{bytes, 4, 32, no_position};
+  ByteRegion region(bytes, 4, 32);
+  region.fail();
   CapturedOutput captured;
-  settle_at_segment_end(region, 20);
-  EXPECT_TRUE(same_text(captured.out(),  // the error sink prints to standard output
+  settle_at_segment_end(region, 20, text_printer());
+  EXPECT_TRUE(same_text(captured.out(),  // a finding the listing prints on standard output
                         "scan_application_... leaves unexpected pos 0xFFFFFFFFFFFFFFFF instead of 0x00000010\n"));
-  EXPECT_EQ(region.cursor, 20u);
+  EXPECT_EQ(region.cursor(), 20u);
 }
 
 }  // namespace

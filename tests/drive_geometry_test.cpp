@@ -57,7 +57,7 @@ TEST(DriveGeometryReport, WholeReportsForInjectedGeometries) {
   for (const Case& c : cases) {
     injected = c.geometry;
     CapturedOutput captured;
-    show_drive_geometry(c.name, answer_injected);
+    show_drive_geometry(c.name, answer_injected, text_printer());
     EXPECT_TRUE(same_text(captured.out(), c.report)) << c.name;
     EXPECT_EQ(captured.err(), "") << c.name;
   }

@@ -17,15 +17,15 @@ namespace {
 // offset 40, and a value field at offset 8 whose contents each entry sets.
 struct PairFixture {
   Bytes bytes = Bytes{}.fill(40, 0x00).raw({0xFF, 0xD8, 0xFF, 0xD9}).fill(20, 0x00);
-  WalkContext walk;
+  WalkContext walk{text_printer()};
   TiffContext context{walk};
 
   PairFixture() { walk.depth = 1; }
-  ByteRegion tiff() const { return ByteRegion{bytes.data(), 0, bytes.size(), 0}; }
+  ByteRegion tiff() const { return ByteRegion(bytes.data(), 0, bytes.size()); }
   // The data region of a long entry whose value field holds v (big-endian).
   ByteRegion value(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-    return ByteRegion{bytes.data(), 8, 12, 8};
+    return ByteRegion(bytes.data(), 8, 12);
   }
 };
 
@@ -77,7 +77,7 @@ TEST(NestedStreams, WalkOneLevelBeyondTheLimitIsNotEntered) {
   CapturedOutput captured;
   scan_thumbnail_offset(f.tiff(), f.value(40), f.context);
   scan_thumbnail_length(f.tiff(), f.value(4), f.context);
-  scan_jpeg_tables(f.tiff(), ByteRegion{f.bytes.data(), 40, 44, 40}, f.context);
+  scan_jpeg_tables(f.tiff(), ByteRegion(f.bytes.data(), 40, 44), f.context);
   EXPECT_TRUE(same_text(captured.all(),
                         "      found EXIF jpeg thumbnail of size 4\n"
                         "EXIF jpeg thumbnail not walked: JPEG streams nested deeper than 16\n"

@@ -13,7 +13,7 @@ namespace {
 
 Offset plain_search(const std::vector<std::uint8_t>& bytes, const ByteRegion& region, Offset from) {
   if (!region.contains(from)) return no_position;
-  for (Offset p = from; p + 1 < region.end; ++p)
+  for (Offset p = from; p + 1 < region.end(); ++p)
     if (bytes[p] == 0xFF && bytes[p + 1] == 0xD9) return p;
   return no_position;
 }
@@ -37,7 +37,7 @@ TEST(EoiPairSearch, AnswersLikeAPlainSearchForAnySequenceOfWindows) {
       Offset begin = random() % bytes.size();
       Offset end = begin + random() % (bytes.size() - begin + 1);
       if (question % 3 == 0) end = bytes.size();  // a carving window
-      ByteRegion region{bytes.data(), begin, end, begin};
+      ByteRegion region(bytes.data(), begin, end);
       Offset from = begin + (end > begin ? random() % (end - begin + 1) : 0);
       ASSERT_EQ(memo.next_pair(region, from), plain_search(bytes, region, from))
           << "round " << round << " question " << question << ": window [" << begin << ", "

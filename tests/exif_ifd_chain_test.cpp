@@ -29,12 +29,12 @@ struct ExifDump {
 ExifDump dump_exif(const Bytes& tiff, Bytes app_type = {0x00, 0x00}) {
   const std::vector<std::uint8_t> exact = Bytes{}.text("Exif").append(app_type).append(tiff).vector();
   ByteRegion region = ByteRegion::over(exact.data(), exact.size());
-  region.cursor = 4;
-  WalkContext walk;
+  region.seek(4);
+  WalkContext walk{test::text_printer()};
   CapturedOutput captured;
   scan_exif_info(region, exact.size(), walk);
   EXPECT_FALSE(intel_order);  // the walk reads big-endian again
-  return {captured.all(), region.cursor, exact.size()};
+  return {captured.all(), region.cursor(), exact.size()};
 }
 
 Bytes header(bool ii, std::uint32_t ifd0) {

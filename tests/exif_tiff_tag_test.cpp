@@ -37,13 +37,13 @@ struct TagDump {
 TagDump dump_entry(const Bytes& bytes, bool ii) {
   const std::vector<std::uint8_t> exact = bytes.vector();  // no slack for an overread
   ByteRegion region = ByteRegion::over(exact.data(), exact.size());
-  region.cursor = entry_at;
+  region.seek(entry_at);
   ByteOrderScope order(ii);
-  WalkContext walk;
+  WalkContext walk{test::text_printer()};
   TiffContext context(walk);
   CapturedOutput captured;
   scan_tiff_tag(region, context);
-  return {captured.out(), captured.err(), region.cursor};
+  return {captured.out(), captured.err(), region.cursor()};
 }
 
 void expect_dump(const Bytes& bytes, bool ii, const std::string& out, const std::string& err = "") {

@@ -44,7 +44,7 @@ Analysis analyse(const Bytes& content, bool recovery) {
     CarvedInput input;
     input.base = exact.get();
     input.size = content.size();
-    analyse_mapped_bytes(input, recovery, run);
+    analyse_mapped_bytes(input, recovery, run, text_printer());
     a.listed = output.all().size();
   }
   fs::current_path(back);

@@ -34,7 +34,8 @@ std::string analyse(const std::vector<std::uint8_t>& content, bool recovery) {
   {
     CapturedOutput output;
     CarvingRun run;
-    analyse_mapped_bytes(CarvedInput{exact.get(), content.size()}, recovery, run);
+    analyse_mapped_bytes(CarvedInput{exact.get(), content.size()}, recovery, run,
+                         text_printer());
     printed = output.all();
   }
   fs::current_path(back);

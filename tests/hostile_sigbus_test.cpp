@@ -59,9 +59,9 @@ class ShrinkingFile : public ::testing::Test {
     shrunk_size = keep;
     CapturedOutput output;
     CarvingRun carving;
-    EXPECT_FALSE(scan_file(name.c_str(), recovery, carving)) << "a file that shrank is a failure";
+    EXPECT_FALSE(scan_file(name.c_str(), recovery, carving, text_printer())) << "a file that shrank is a failure";
     EXPECT_FALSE(intel_order);
-    EXPECT_TRUE(scan_file(dir.file("next.jpg").c_str(), false, carving));
+    EXPECT_TRUE(scan_file(dir.file("next.jpg").c_str(), false, carving, text_printer()));
     return output.all();
   }
   std::string stopped(int size) {

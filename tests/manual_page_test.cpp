@@ -2,17 +2,20 @@
 //
 // How the texts are found: every .cpp and .h file under src/ is cut into
 // tokens (comments dropped, string literals decoded, adjacent literals
-// joined), and three kinds of literal are taken:
-//   1. the format of a printf-style channel or sink -- the first argument of
-//      out_printf, err_printf, result_sink, info_sink or error_sink, when it
-//      is a literal; its conversions (%08lX, %s, ...) stand for any text;
+// joined, also across the <cinttypes> macros between them: "%08" PRIX64
+// ": " is the literal "%08X: "), and three kinds of literal are taken:
+//   1. the format of a printf-style call -- the first literal among the
+//      arguments of out_printf, err_printf (the channels, used by the text
+//      printer and the shell) or finding (a printer's finding, whose channel
+//      and position come first); its conversions (%08X, %s, ...) stand for
+//      any text;
 //   2. the literals of a stream statement -- one that begins with a name
 //      ending in "stream" followed by "<<" (out_stream, err_stream, a stream
 //      handed in as a parameter), up to its semicolon; every other operand
 //      (a name, a number) stands for any text;
 //   3. any other literal that ends in a line feed: a whole line kept in a
 //      table or a constant and printed elsewhere (the media types of the
-//      drive report).
+//      drive report, the marker names of the text printer).
 // A line assembled in a string before it is printed (the carving progress
 // line) is not found this way; the manual page lists it all the same.
 // Each text is cut into lines at its line feeds; a line is looked for when,
@@ -108,8 +111,16 @@ std::vector<Token> tokenize(const std::string& source) {
       while (end < source.size() &&
              (std::isalnum(static_cast<unsigned char>(source[end])) || source[end] == '_'))
         ++end;
-      tokens.push_back({Token::name, source.substr(i, end - i), line});
+      const std::string name = source.substr(i, end - i);
       i = end;
+      // A <cinttypes> conversion macro after a literal (PRIX64, PRId32, ...)
+      // is its conversion letter; the literal after it joins on.
+      if (name.size() > 3 && name.starts_with("PRI") && !tokens.empty() &&
+          tokens.back().kind == Token::literal) {
+        tokens.back().text += name[3];
+        continue;
+      }
+      tokens.push_back({Token::name, name, line});
     } else {
       const std::size_t n = source.compare(i, 2, "<<") == 0 ? 2 : 1;
       tokens.push_back({Token::punct, source.substr(i, n), line});
@@ -133,10 +144,24 @@ struct OutputText {
   std::string text;   // with any_text for what varies
 };
 
-bool is_printf_channel(const std::string& name) {
-  for (const char* channel : {"out_printf", "err_printf", "result_sink", "info_sink", "error_sink"})
-    if (name == channel) return true;
+bool is_printf_call(const std::string& name) {
+  for (const char* call : {"out_printf", "err_printf", "finding"})
+    if (name == call) return true;
   return false;
+}
+
+// The first literal among the arguments of the call whose "(" is at
+// tokens[open], or 0 when it has none.
+std::size_t first_literal_argument(const std::vector<Token>& tokens, std::size_t open) {
+  int depth = 0;
+  for (std::size_t k = open; k < tokens.size(); ++k) {
+    const std::string& p = tokens[k].text;
+    if (tokens[k].kind == Token::literal) return k;
+    if (tokens[k].kind != Token::punct) continue;
+    depth += (p == "(") - (p == ")");
+    if (depth == 0) return 0;
+  }
+  return 0;
 }
 
 void collect_texts(const fs::path& file, std::vector<OutputText>& texts) {
@@ -148,10 +173,11 @@ void collect_texts(const fs::path& file, std::vector<OutputText>& texts) {
   for (std::size_t i = 0; i + 2 < tokens.size(); ++i) {
     const Token& t = tokens[i];
     if (t.kind != Token::name) continue;
-    if (is_printf_channel(t.text) && tokens[i + 1].text == "(" &&
-        tokens[i + 2].kind == Token::literal) {
-      taken[i + 2] = true;
-      add(i, format_pattern(tokens[i + 2].text));
+    if (is_printf_call(t.text) && tokens[i + 1].text == "(") {
+      if (const std::size_t format = first_literal_argument(tokens, i + 1)) {
+        taken[format] = true;
+        add(i, format_pattern(tokens[format].text));
+      }
     } else if (t.text.ends_with("stream") && tokens[i + 1].text == "<<") {
       std::string text;
       int depth = 0;
@@ -277,11 +303,12 @@ TEST(ManualPage, ListsEveryLineTheProgramCanPrint) {
 TEST(ManualPage, ExtractionFindsFormatsStreamsAndTableLines) {
   const fs::path file = fs::temp_directory_path() / "segsniff-extraction-sample.cpp";
   std::ofstream(file) << "// out_printf(\"commented out\\n\");\n"
-                         "out_printf(\"Marker %04X at \" \"offset %08lX: \", m, o);\n"
+                         "out_printf(\"Marker %04X at \" \"offset %08\" PRIX64 \": \", m, o);\n"
+                         "p.finding(Channel::err, r.cursor(), \"pos %\" PRIu64 \" lost\\n\", x);\n"
                          "err_stream << \"Open file '\" << shown(name) << \"' failed\\n\";\n"
                          "stream << \"usage \\\\\\\\.\\\\x:\\n\"; char c = '\"';\n"
                          "constexpr Row table[] = {{1, \"(Fixed Media)\\n\"}, {2, \"name\"}};\n"
-                         "info_sink(text_of(x)); x = 1 << 16;\n";
+                         "err_printf(text_of(x)); x = 1 << 16;\n";
   std::vector<OutputText> texts;
   collect_texts(file, texts);
   fs::remove(file);
@@ -290,9 +317,10 @@ TEST(ManualPage, ExtractionFindsFormatsStreamsAndTableLines) {
   const std::string a(1, any_text);
   EXPECT_EQ(found, (std::vector<std::string>{
                        "segsniff-extraction-sample.cpp:2 Marker " + a + " at offset " + a + ": ",
-                       "segsniff-extraction-sample.cpp:3 Open file '" + a + "' failed\n",
-                       "segsniff-extraction-sample.cpp:4 usage \\\\.\\x:\n",
-                       "segsniff-extraction-sample.cpp:5 (Fixed Media)\n"}));
+                       "segsniff-extraction-sample.cpp:3 pos " + a + " lost\n",
+                       "segsniff-extraction-sample.cpp:4 Open file '" + a + "' failed\n",
+                       "segsniff-extraction-sample.cpp:5 usage \\\\.\\x:\n",
+                       "segsniff-extraction-sample.cpp:6 (Fixed Media)\n"}));
   EXPECT_EQ(plain_text(".B \"Open file \\(aq\\fIname\\fP\\(aq failed\"\n"
                        ".BR found\\ IFD \"with \\fIN\\fP\" tags\n"
                        "usage \\e\\e.\\ex:  \\-h Nikon\\e0\n"),

@@ -111,8 +111,8 @@ TEST(MarkerWalk, WaysToEndAWalk) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ByteRegion region{c.bytes.data(), c.begin, c.bytes.size(), c.begin};
-    WalkContext context;
+    ByteRegion region(c.bytes.data(), c.begin, c.bytes.size());
+    WalkContext context{text_printer()};
     context.depth = 2;
     CapturedOutput captured;
     {
@@ -122,7 +122,7 @@ TEST(MarkerWalk, WaysToEndAWalk) {
     }
     EXPECT_EQ(context.depth, 2);
     EXPECT_TRUE(same_text(captured.all(), c.want));
-    EXPECT_EQ(region.cursor, c.cursor);
+    EXPECT_EQ(region.cursor(), c.cursor);
   }
 }
 

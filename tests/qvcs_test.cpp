@@ -24,12 +24,12 @@ struct QvcsRun {
 QvcsRun run_qvcs(const Bytes& info, Offset segment_end, Offset window_end) {
   std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[window_end]);
   std::copy(info.data(), info.data() + window_end, exact.get());
-  ByteRegion region{exact.get(), 0, window_end, 0};
-  WalkContext walk;
+  ByteRegion region(exact.get(), 0, window_end);
+  WalkContext walk{text_printer()};
   walk.depth = 1;
   CapturedOutput captured;
   scan_qvcs_info(region, segment_end, walk);
-  return {captured.all(), region.cursor};
+  return {captured.all(), region.cursor()};
 }
 
 QvcsRun run_qvcs(const Bytes& info) { return run_qvcs(info, info.size(), info.size()); }
@@ -169,9 +169,9 @@ TEST(Qvcs, PayloadDumpIsBoundedAndADeclaredEndNeverLeadsPastTheWindow) {
 
   const Bytes info = qvcs("QV-4000");
   {  // A length field below 6: the end lies before the info start.
-    ByteRegion shifted{info.data(), 4, info.size(), 4};
+    ByteRegion shifted(info.data(), 4, info.size());
     CapturedOutput captured;
-    WalkContext walk;
+    WalkContext walk{text_printer()};
     scan_qvcs_info(shifted, 2, walk);
     EXPECT_TRUE(same_text(captured.all(), "    qvcs data of len -2\n...\nno data in qvcs info\n"));
   }

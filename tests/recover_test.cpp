@@ -198,7 +198,7 @@ TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
   std::string out;
   {
     CapturedOutput capture;
-    recover_jpeg_streams(CarvedInput{hostile.data(), hostile.size()}, run);
+    recover_jpeg_streams(CarvedInput{hostile.data(), hostile.size()}, run, text_printer());
     out = capture.out();
   }
   std::size_t found = 0;
@@ -236,7 +236,7 @@ TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
   std::string out;
   {
     CapturedOutput capture;
-    recover_jpeg_streams(CarvedInput{base, size}, run);
+    recover_jpeg_streams(CarvedInput{base, size}, run, text_printer());
     out = capture.all();
   }
   std::filesystem::current_path(previous);

@@ -27,20 +27,20 @@ void run_cases(const std::vector<DecoderCase>& cases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ByteRegion region = ByteRegion::over(c.bytes.data(), c.bytes.size());
-    region.cursor = c.cursor;
-    WalkContext context;
+    region.seek(c.cursor);
+    WalkContext context{text_printer()};
     CapturedOutput captured;
     c.decode(region, context);
     EXPECT_TRUE(same_text(captured.out(), c.out));
     EXPECT_TRUE(same_text(captured.err(), c.err));
-    EXPECT_EQ(region.cursor, c.cursor_after);
+    EXPECT_EQ(region.cursor(), c.cursor_after);
   }
 }
 
-auto sos_length = [](ByteRegion& r, WalkContext&) { scan_length_field(r, "SOS"); };
+auto sos_length = [](ByteRegion& r, WalkContext& c) { scan_length_field(r, "SOS", c.printer); };
 auto skip = [](ByteRegion& r, WalkContext& c) { skip_scan_data(r, c); };
-auto dqt = [](ByteRegion& r, WalkContext&) { scan_dqt(r); };
-auto dri = [](ByteRegion& r, WalkContext&) { scan_dri(r); };
+auto dqt = [](ByteRegion& r, WalkContext& c) { scan_dqt(r, c.printer); };
+auto dri = [](ByteRegion& r, WalkContext& c) { scan_dri(r, c.printer); };
 
 TEST(SegmentDecoders, LengthsAndRestartIntervals) {
   run_cases({

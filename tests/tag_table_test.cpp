@@ -57,7 +57,7 @@ TEST(PrintTagInfo, MatchesByTagTypeAndCount) {
   };
   for (const auto& c : cases) {
     test::CapturedOutput captured;
-    print_tag_info(c.tag, c.type, c.count);
+    print_tag_info(c.tag, c.type, c.count, test::text_printer());
     EXPECT_EQ(captured.all(), c.want) << std::hex << c.tag << " type " << c.type;
   }
 }

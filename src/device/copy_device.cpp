@@ -9,7 +9,6 @@
 #include "platform/copy_source.h"
 #include "platform/output_file.h"
 #include "platform/same_file.h"
-#include "shell/channels.h"
 
 namespace segsniff {
 
@@ -19,7 +18,6 @@ namespace {
 constexpr std::size_t block_size = 262144;
 // A progress line after every 32 blocks (8 MiB of full blocks).
 constexpr std::uint64_t blocks_per_progress_line = 32;
-constexpr unsigned mebibyte_shift = 20;
 
 enum class CopyOutcome { not_started, done, read_failed, write_failed };
 
@@ -29,8 +27,8 @@ enum class CopyOutcome { not_started, done, read_failed, write_failed };
 // true totals.
 class DeviceCopy {
  public:
-  DeviceCopy(const char* source_name, const char* destination_name)
-      : source_name_(source_name), destination_name_(destination_name) {}
+  DeviceCopy(const char* source_name, const char* destination_name, Printer& printer)
+      : source_name_(source_name), destination_name_(destination_name), printer_(printer) {}
 
   // Opens the source, then takes the buffer, then opens the destination
   // without emptying it.  Refused before the destination is opened: a
@@ -40,8 +38,8 @@ class DeviceCopy {
   // printing the failure.
   bool open();
 
-  // Header already printed, open() succeeded.  Prints the stars, the
-  // progress lines and the total or the failure.
+  // Header already told, open() succeeded.  Tells the stars, the progress
+  // lines and the total or the failure.
   CopyOutcome copy_blocks();
 
   // The final line break, then the releases.  The destination's close is
@@ -50,12 +48,13 @@ class DeviceCopy {
 
  private:
   bool destination_refused();
-  void report_write_failure() {
-    err_stream << "writing file '" << shown(destination_name_) << "' failed\n";
+  void report(CopyFailure failure) {
+    printer_.copy_failed(failure, source_name_, destination_name_);
   }
 
   const char* source_name_;
   const char* destination_name_;
+  Printer& printer_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   platform::CopySource source_;
   platform::CopyTarget destination_;
@@ -63,21 +62,20 @@ class DeviceCopy {
 
 bool DeviceCopy::destination_refused() {
   if (platform::CopyTarget::is_block_device(destination_name_)) {
-    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
+    report(CopyFailure::destination_block_device);
     return true;
   }
   // Opening the source itself for writing would destroy it.
   bool same = false;
   platform::same_file(source_.handle(), destination_name_, same);
   if (same) {
-    err_stream << "Source '" << shown(source_name_) << "' and destination are the same file\n";
+    report(CopyFailure::same_file);
     return true;
   }
   platform::BlockDevice device;
   if (platform::block_device_of(source_.handle(), device) &&
       platform::writes_reach_device(destination_name_, device)) {
-    err_stream << "Will not copy '" << shown(source_name_) << "' to '" << shown(destination_name_)
-               << "': the destination is on a file system of that device\n";
+    report(CopyFailure::destination_on_source);
     return true;
   }
   return false;
@@ -85,23 +83,23 @@ bool DeviceCopy::destination_refused() {
 
 bool DeviceCopy::open() {
   if (source_.open(source_name_) != 0) {
-    err_stream << "Open file '" << shown(source_name_) << "' for reading failed\n";
+    report(CopyFailure::source_open);
     return false;
   }
   if (destination_refused()) return false;
   buffer_.reset(new (std::nothrow) std::uint8_t[block_size]);
   if (buffer_ == nullptr) {
-    err_stream << "Allocating buffer memory failed\n";
+    report(CopyFailure::buffer);
     return false;
   }
   const int status = destination_.open(destination_name_);
   if (status == platform::target_is_block_device) {
     // The name was changed into a device after it was looked at.
-    err_stream << "Will not copy to '" << shown(destination_name_) << "': it is a block device\n";
+    report(CopyFailure::destination_block_device);
     return false;
   }
   if (status != 0) {
-    err_stream << "Create file '" << shown(destination_name_) << "' for writing failed\n";
+    report(CopyFailure::destination_create);
     return false;
   }
   return true;
@@ -120,53 +118,51 @@ CopyOutcome DeviceCopy::copy_blocks() {
   bool emptied = false;
   bool read_failed = false;
   for (;;) {
-    out_stream << "*";
+    printer_.copy_block();
     std::size_t count = source_.read(buffer_.get(), block_size, read_failed);
     if (count == 0 && read_failed) break;
     if (!emptied && destination_.empty() != 0) {
-      report_write_failure();
+      report(CopyFailure::destination_write);
       return CopyOutcome::write_failed;
     }
     emptied = true;
     if (count == 0) {
       // What stdio still holds is written before the total is claimed.
       if (std::fflush(destination_.stream()) != 0) {
-        report_write_failure();
+        report(CopyFailure::destination_write);
         return CopyOutcome::write_failed;
       }
-      out_stream << "\ncopied " << bytes << " bytes (" << (bytes >> mebibyte_shift) << " MB)";
+      printer_.copy_done(bytes);
       return CopyOutcome::done;
     }
     std::size_t written = std::fwrite(buffer_.get(), 1, count, destination_.stream());
     bytes += written;
     if (written < count) {
-      report_write_failure();
+      report(CopyFailure::destination_write);
       return CopyOutcome::write_failed;
     }
     blocks += 1;
-    if (blocks % blocks_per_progress_line == 0)
-      out_stream << " copied so far " << bytes << " bytes (" << (bytes >> mebibyte_shift)
-                 << " MB)\n";
+    if (blocks % blocks_per_progress_line == 0) printer_.copy_progress(bytes);
     if (read_failed) break;
   }
-  err_stream << "reading file '" << shown(source_name_) << "' failed\n";
+  report(CopyFailure::source_read);
   return CopyOutcome::read_failed;
 }
 
 void DeviceCopy::finish(CopyOutcome& outcome) {
-  out_stream << "\n";
+  printer_.copy_end();
   if (destination_.stream() != nullptr && destination_.close() != 0 &&
       outcome != CopyOutcome::write_failed) {
-    report_write_failure();
+    report(CopyFailure::destination_write);
     outcome = CopyOutcome::write_failed;
   }
 }
 
 }  // namespace
 
-bool copy_device(const char* source, const char* destination) {
-  out_stream << "Copy from File " << shown(source) << " to file " << shown(destination) << "\n";
-  DeviceCopy copy(source, destination);
+bool copy_device(const char* source, const char* destination, Printer& printer) {
+  printer.copy_begin(source, destination);
+  DeviceCopy copy(source, destination, printer);
   CopyOutcome outcome = copy.open() ? copy.copy_blocks() : CopyOutcome::not_started;
   copy.finish(outcome);
   return outcome == CopyOutcome::done;

@@ -3,15 +3,17 @@
 #include <span>
 
 #include "platform/drive_geometry.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
-// "-info": prints the geometry and size of a drive through info_sink, or one
-// failure line on standard error.  Returns false after a failure.
-[[nodiscard]] bool show_drive_geometry(const char* source);
+// "-info": tells the printer the geometry and size of a drive
+// (drive_geometry), or the failure (drive_failed).  Returns false after a
+// failure.
+[[nodiscard]] bool show_drive_geometry(const char* source, Printer& printer);
 
 // The same with the device query passed in (tests inject geometries).
-bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query);
+bool show_drive_geometry(const char* source, platform::DriveGeometryQuery query, Printer& printer);
 
 // The media types that have a text of their own (media_type_table).
 struct MediaTypeInfo {

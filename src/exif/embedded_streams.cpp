@@ -1,8 +1,9 @@
 #include "exif/embedded_streams.h"
 
+#include <cinttypes>
+
 #include "exif/scan_ifd.h"
 #include "jpeg/scan_jpeg_markers.h"
-#include "shell/channels.h"
 
 namespace segsniff {
 
@@ -30,9 +31,22 @@ NestedWalk take_nested_walk(WalkContext& walk, std::uint64_t bytes) {
   return NestedWalk::allowed;
 }
 
-unsigned long stream_bytes_allowed(const WalkContext& walk) {
-  return static_cast<unsigned long>(walk.budget.stream_bytes_allowed());
-}
+// Says embedded_end on every way out of a nested value.
+class EmbeddedScope {
+ public:
+  EmbeddedScope(Printer& printer, EmbeddedKind kind, Offset at, std::int64_t size)
+      : printer_(printer), kind_(kind), size_(size) {
+    printer_.embedded_begin(kind, at, size);
+  }
+  ~EmbeddedScope() { printer_.embedded_end(kind_, size_); }
+  EmbeddedScope(const EmbeddedScope&) = delete;
+  EmbeddedScope& operator=(const EmbeddedScope&) = delete;
+
+ private:
+  Printer& printer_;
+  EmbeddedKind kind_;
+  std::int64_t size_;
+};
 
 // Both halves of the pair are known: the thumbnail is the `length` bytes
 // at `offset` from the TIFF header.  The pair is spent whatever follows,
@@ -40,24 +54,28 @@ unsigned long stream_bytes_allowed(const WalkContext& walk) {
 // prints marker offsets from the thumbnail's start and reads big-endian
 // only for its own duration, so the enclosing IFD goes on in its own order.
 void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
+  Printer& printer = context.walk.printer;
   ThumbnailPair& pair = context.thumbnail;
   pair.thumbnail_offset_seen = false;
   pair.thumbnail_length_seen = false;
 
-  Offset start = ByteRegion::after(entry_region.begin, pair.thumbnail_offset);
+  Offset start = ByteRegion::after(entry_region.begin(), pair.thumbnail_offset);
   if (!entry_region.contains(start)) {
-    err_printf("illegal EXIF jpeg thumbnail (begin of data out of area)\n");
+    printer.finding(Channel::err, start,
+                    "illegal EXIF jpeg thumbnail (begin of data out of area)\n");
     return;
   }
   // The last byte; a length of 0 tests the byte before the start, which
   // lies inside unless the thumbnail starts on the TIFF header itself.
   Offset last = start + pair.thumbnail_length - 1;
   if (!entry_region.contains(last)) {
-    err_printf("illegal EXIF jpeg thumbnail (end of data out of area)\n");
+    printer.finding(Channel::err, start,
+                    "illegal EXIF jpeg thumbnail (end of data out of area)\n");
     return;
   }
 
-  out_printf("      found EXIF jpeg thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
+  const EmbeddedScope thumbnail_node(printer, EmbeddedKind::thumbnail, start,
+                                     pair.thumbnail_length);
   switch (take_nested_walk(context.walk, pair.thumbnail_length)) {
     case NestedWalk::allowed: {
       ByteRegion thumbnail = entry_region.slice(start, start + pair.thumbnail_length);
@@ -65,37 +83,43 @@ void walk_thumbnail(const ByteRegion& entry_region, TiffContext& context) {
       break;
     }
     case NestedWalk::too_deep:
-      err_printf("EXIF jpeg thumbnail not walked: JPEG streams nested deeper than %d\n",
-                 max_walk_depth);
+      printer.finding(Channel::err, start,
+                      "EXIF jpeg thumbnail not walked: JPEG streams nested deeper than %d\n",
+                      max_walk_depth);
       break;
     case NestedWalk::too_many:
-      err_printf("EXIF jpeg thumbnail not walked: %d embedded JPEG streams walked in this image"
-                 " already\n", max_embedded_walks);
+      printer.finding(Channel::err, start,
+                      "EXIF jpeg thumbnail not walked: %d embedded JPEG streams walked in this"
+                      " image already\n", max_embedded_walks);
       break;
     case NestedWalk::too_large:
-      err_printf("EXIF jpeg thumbnail not walked: embedded JPEG streams of this image would"
-                 " exceed %lu bytes\n", stream_bytes_allowed(context.walk));
+      printer.finding(Channel::err, start,
+                      "EXIF jpeg thumbnail not walked: embedded JPEG streams of this image would"
+                      " exceed %" PRIu64 " bytes\n", context.walk.budget.stream_bytes_allowed());
       break;
   }
-  out_printf("      end of EXIF Thumbnail of size %ld\n", static_cast<long>(pair.thumbnail_length));
 }
 
 // The first element of a long entry, in the structure's byte order; with
 // a count of 0 the read fails, reports, and gives 0.
-std::uint32_t first_long(ByteRegion data) {
-  data.cursor = data.begin;
-  return get_int32(data);
+std::uint32_t first_long(ByteRegion data, Printer& printer) {
+  data.seek(data.begin());
+  return get_int32(data, printer);
 }
 
-long byte_total(const ByteRegion& data) { return static_cast<long>(data.end - data.begin); }
+std::int64_t byte_total(const ByteRegion& data) {
+  return static_cast<std::int64_t>(data.end() - data.begin());
+}
 
 }  // namespace
 
 // Tag 0x0201 (JPEGInterchangeFormat), type long: the thumbnail's offset.
 void scan_thumbnail_offset(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
   ThumbnailPair& pair = context.thumbnail;
-  if (pair.thumbnail_offset_seen) out_printf("    warning: thumbnail offset overwritten\n");
-  pair.thumbnail_offset = first_long(data);
+  if (pair.thumbnail_offset_seen)
+    context.walk.printer.finding(Channel::out, data.begin(),
+                                "    warning: thumbnail offset overwritten\n");
+  pair.thumbnail_offset = first_long(data, context.walk.printer);
   pair.thumbnail_offset_seen = true;
   if (pair.thumbnail_length_seen) walk_thumbnail(entry_region, context);
 }
@@ -103,8 +127,10 @@ void scan_thumbnail_offset(const ByteRegion& entry_region, ByteRegion data, Tiff
 // Tag 0x0202 (JPEGInterchangeFormatLength), type long: the thumbnail's length.
 void scan_thumbnail_length(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
   ThumbnailPair& pair = context.thumbnail;
-  if (pair.thumbnail_length_seen) out_printf("    warning: thumbnail length overwritten\n");
-  pair.thumbnail_length = first_long(data);
+  if (pair.thumbnail_length_seen)
+    context.walk.printer.finding(Channel::out, data.begin(),
+                                "    warning: thumbnail length overwritten\n");
+  pair.thumbnail_length = first_long(data, context.walk.printer);
   pair.thumbnail_length_seen = true;
   if (pair.thumbnail_offset_seen) walk_thumbnail(entry_region, context);
 }
@@ -112,27 +138,30 @@ void scan_thumbnail_length(const ByteRegion& entry_region, ByteRegion data, Tiff
 // Tag 0x015B (JPEGTables), type undefined: an abbreviated JPEG stream of
 // tables, walked over the value's own bytes; offsets count from its start.
 void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) {
-  out_printf("      found Tag 'JPEGTables' (tables of jpeg compressed image) of size %ld\n",
-             byte_total(data));
-  data.cursor = data.begin;
-  switch (take_nested_walk(context.walk, data.end - data.begin)) {
+  Printer& printer = context.walk.printer;
+  const EmbeddedScope tables_node(printer, EmbeddedKind::jpeg_tables, data.begin(),
+                                  byte_total(data));
+  data.seek(data.begin());
+  switch (take_nested_walk(context.walk, data.end() - data.begin())) {
     case NestedWalk::allowed:
       scan_jpeg_markers(data, context.walk);
       break;
     case NestedWalk::too_deep:
-      err_printf("Tag 'JPEGTables' not walked: JPEG streams nested deeper than %d\n",
-                 max_walk_depth);
+      printer.finding(Channel::err, data.begin(),
+                      "Tag 'JPEGTables' not walked: JPEG streams nested deeper than %d\n",
+                      max_walk_depth);
       break;
     case NestedWalk::too_many:
-      err_printf("Tag 'JPEGTables' not walked: %d embedded JPEG streams walked in this image"
-                 " already\n", max_embedded_walks);
+      printer.finding(Channel::err, data.begin(),
+                      "Tag 'JPEGTables' not walked: %d embedded JPEG streams walked in this image"
+                      " already\n", max_embedded_walks);
       break;
     case NestedWalk::too_large:
-      err_printf("Tag 'JPEGTables' not walked: embedded JPEG streams of this image would"
-                 " exceed %lu bytes\n", stream_bytes_allowed(context.walk));
+      printer.finding(Channel::err, data.begin(),
+                      "Tag 'JPEGTables' not walked: embedded JPEG streams of this image would"
+                      " exceed %" PRIu64 " bytes\n", context.walk.budget.stream_bytes_allowed());
       break;
   }
-  out_printf("      end of Tag 'JPEGTables'\n");
 }
 
 // Tag 0x927C (MakerNote), type undefined: dumped as one IFD at the value's
@@ -143,14 +172,12 @@ void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) 
 // this note has walked (a note pointing back at itself) is refused by
 // scan_ifd; what the note walks is recorded apart from the structure's.
 void scan_maker_note(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
-  out_printf("      found EXIF Maker Note of size %ld\n", byte_total(data));
+  const EmbeddedScope note_node(context.walk.printer, EmbeddedKind::maker_note, data.begin(),
+                                byte_total(data));
   ByteRegion note = entry_region;
-  note.cursor = data.begin;
-  {
-    MakerNoteScope scope(context);
-    scan_ifd(note, context);
-  }
-  out_printf("      end of EXIF Maker Note of size %ld\n", byte_total(data));
+  note.seek(data.begin());
+  MakerNoteScope scope(context);
+  scan_ifd(note, IfdKind::maker_note, 0, context);
 }
 
 }  // namespace segsniff

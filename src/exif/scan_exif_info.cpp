@@ -1,8 +1,9 @@
 #include "exif/scan_exif_info.h"
 
+#include <cinttypes>
+
 #include "exif/scan_ifd.h"
 #include "exif/tiff_context.h"
-#include "shell/channels.h"
 
 namespace segsniff {
 
@@ -12,6 +13,20 @@ namespace {
 // the number 42 in that order.
 constexpr std::uint32_t tiff_header_intel = 0x49492A00;     // "II" 2A 00
 constexpr std::uint32_t tiff_header_motorola = 0x4D4D002A;  // "MM" 00 2A
+
+// Says tiff_end on every way out of the structure.
+class TiffScope {
+ public:
+  TiffScope(Printer& printer, Offset at, bool intel) : printer_(printer) {
+    printer_.tiff_begin(at, intel);
+  }
+  ~TiffScope() { printer_.tiff_end(); }
+  TiffScope(const TiffScope&) = delete;
+  TiffScope& operator=(const TiffScope&) = delete;
+
+ private:
+  Printer& printer_;
+};
 
 }  // namespace
 
@@ -26,30 +41,35 @@ constexpr std::uint32_t tiff_header_motorola = 0x4D4D002A;  // "MM" 00 2A
 // than "II" or "MM" ends the block.  Leaves the cursor on segment_end, or
 // lost when not even the two application-type bytes are there.
 void scan_exif_info(ByteRegion& region, Offset segment_end, WalkContext& context) {
-  if (!region.holds(region.cursor, 2)) {
-    err_stream << "no data in exif info\n";
+  Printer& printer = context.printer;
+  const Offset app_type_at = region.cursor();
+  if (!region.holds(app_type_at, 2)) {
+    printer.finding(Channel::err, app_type_at, "no data in exif info\n");
     region.fail();
     return;
   }
-  if (region.byte_at(region.cursor) != 0) err_printf("missing 0-Terminator at app-type\n");
-  if (region.byte_at(region.cursor + 1) != 0) err_printf("missing alignment at app-type\n");
+  if (region.byte_at(app_type_at) != 0)
+    printer.finding(Channel::err, app_type_at, "missing 0-Terminator at app-type\n");
+  if (region.byte_at(app_type_at + 1) != 0)
+    printer.finding(Channel::err, app_type_at + 1, "missing alignment at app-type\n");
 
-  const Offset tiff_begin = region.cursor + 2;
+  const Offset tiff_begin = app_type_at + 2;
   ByteRegion tiff = region.slice(tiff_begin, segment_end);
 
-  const std::uint32_t header = get_int32(tiff);
+  const std::uint32_t header = get_int32(tiff, printer);
   if (header != tiff_header_intel && header != tiff_header_motorola) {
-    err_printf("invalid byte order %08lX\n", static_cast<unsigned long>(header));
-    region.cursor = segment_end;
+    printer.finding(Channel::err, tiff_begin, "invalid byte order %08" PRIX32 "\n", header);
+    region.seek(segment_end);
     return;
   }
   {
     ByteOrderScope order(header == tiff_header_intel ? true : intel_order);
-    const std::uint32_t ifd0_offset = get_int32(tiff);
+    const TiffScope structure(printer, tiff_begin, intel_order);
+    const std::uint32_t ifd0_offset = get_int32(tiff, printer);
     TiffContext tiff_context(context);
-    scan_ifd_chain(tiff, ifd0_offset, tiff_context);
+    scan_ifd_chain(tiff, ifd0_offset, IfdKind::main, tiff_context);
   }
-  region.cursor = segment_end;
+  region.seek(segment_end);
 }
 
 }  // namespace segsniff

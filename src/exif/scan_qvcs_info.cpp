@@ -1,12 +1,12 @@
 #include "exif/scan_qvcs_info.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstring>
 #include <string_view>
 
 #include "exif/scan_ifd.h"
 #include "exif/tiff_context.h"
-#include "shell/channels.h"
 
 // QVCS application segment, offsets from the info start (the first byte
 // after the magic "QVCS"; every word big-endian, the walk holds that order):
@@ -37,49 +37,45 @@ constexpr std::string_view known_models[] = {"QV-3500EX", "QV-4000"};
 
 // Bytes from the cursor to the segment end as a signed count: negative
 // when the length field put the end before the info start.
-long remaining_length(const ByteRegion& region, Offset segment_end) {
-  return static_cast<long>(segment_end - region.cursor);
+std::int64_t remaining_length(const ByteRegion& region, Offset segment_end) {
+  return static_cast<std::int64_t>(segment_end - region.cursor());
 }
 
 // End of what can be read from the segment: its declared end, cut at the
 // window's end.
 Offset readable_end(const ByteRegion& region, Offset segment_end) {
-  return std::min(segment_end, region.end);
+  return std::min(segment_end, region.end());
 }
 
 // True when the n bytes from the cursor lie inside the segment and inside
 // the window (a lost cursor holds nothing).
 bool holds_in_segment(const ByteRegion& region, Offset segment_end, std::uint64_t n) {
   Offset limit = readable_end(region, segment_end);
-  if (region.failed() || region.cursor > limit) return false;
-  return n <= limit - region.cursor;
+  if (region.failed() || region.cursor() > limit) return false;
+  return n <= limit - region.cursor();
 }
 
-// Hex dump of the payload: "%02X" per byte, a space after every second one,
-// at most 512 bytes, "..." when fewer bytes were shown than the payload
-// counts (also when the window cut it).  The cursor does not move.
-void dump_qvcs_payload(const ByteRegion& region, Offset segment_end) {
+// Hex dump of the payload: at most 512 bytes, cut (the "..." of the listing)
+// when fewer bytes were shown than the payload counts (also when the window
+// cut it).  The cursor does not move.
+void dump_qvcs_payload(const ByteRegion& region, Offset segment_end, Printer& printer) {
   auto payload_length = static_cast<std::uint64_t>(remaining_length(region, segment_end));
   std::uint64_t shown = std::min(payload_length, qvcs_dump_limit);
   if (!holds_in_segment(region, segment_end, shown)) {
     Offset limit = readable_end(region, segment_end);
-    shown = region.contains(region.cursor) && limit > region.cursor ? limit - region.cursor : 0;
+    shown = region.contains(region.cursor()) && limit > region.cursor() ? limit - region.cursor()
+                                                                         : 0;
   }
-  std::span<const std::uint8_t> bytes = region.bytes(region.cursor, shown);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    out_printf("%02X", static_cast<unsigned>(bytes[i]));
-    if (i % 2 == 1) out_printf(" ");
-  }
-  if (bytes.size() < payload_length) out_printf("...");
-  out_printf("\n");
+  std::span<const std::uint8_t> bytes = region.bytes(region.cursor(), shown);
+  printer.payload_bytes(bytes, bytes.size() < payload_length);
 }
 
 // The model name at the cursor: the bytes up to its zero terminator, or up
 // to the end of the segment when it has none there.
 std::string_view model_name(const ByteRegion& region, Offset segment_end) {
   Offset limit = readable_end(region, segment_end);
-  if (!region.contains(region.cursor) || limit <= region.cursor) return {};
-  std::span<const std::uint8_t> field = region.bytes(region.cursor, limit - region.cursor);
+  if (!region.contains(region.cursor()) || limit <= region.cursor()) return {};
+  std::span<const std::uint8_t> field = region.bytes(region.cursor(), limit - region.cursor());
   const void* zero = std::memchr(field.data(), 0, field.size());
   std::size_t length = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
                                                        field.data())
@@ -87,14 +83,13 @@ std::string_view model_name(const ByteRegion& region, Offset segment_end) {
   return {reinterpret_cast<const char*>(field.data()), length};
 }
 
-// Prints "Camera '%s'" and tells whether the model is one the layout
-// belongs to.  The bytes are the file's: shown through the display filter.
-bool print_camera_model(std::string_view model) {
-  out_printf("Camera '");
-  out_stream << shown(model);
-  out_printf("'\n");
-  return std::find(std::begin(known_models), std::end(known_models), model) !=
-         std::end(known_models);
+// Tells the printer the model ("Camera '...'"), and whether it is one the
+// layout belongs to.
+bool print_camera_model(std::string_view model, Printer& printer) {
+  const bool known = std::find(std::begin(known_models), std::end(known_models), model) !=
+                     std::end(known_models);
+  printer.qvcs_camera(model, known);
+  return known;
 }
 
 // Moves the cursor from the model name to where the directory should be:
@@ -102,14 +97,12 @@ bool print_camera_model(std::string_view model) {
 // over any zero words of padding.  Stops at the segment's (or window's) end.
 void skip_model_field(ByteRegion& region, Offset info_start, Offset segment_end) {
   Offset limit = readable_end(region, segment_end);
-  while (region.cursor < limit) {
-    std::uint8_t byte = region.byte_at(region.cursor);
-    region.move_cursor(1);
-    if (byte == 0) break;
+  while (region.cursor() < limit) {
+    if (try_byte(region).value_or(0) == 0) break;
   }
-  if ((region.cursor - info_start) % 2 == 1) region.move_cursor(1);
+  if ((region.cursor() - info_start) % 2 == 1) region.move_cursor(1);
   while (holds_in_segment(region, segment_end, 2)) {
-    if (get_int16(region) != 0) {
+    if (try_int16(region).value_or(0) != 0) {
       region.move_cursor(-2);
       break;
     }
@@ -119,75 +112,97 @@ void skip_model_field(ByteRegion& region, Offset info_start, Offset segment_end)
 // The parameter table read a second time, as records of six words.  Returns
 // the specials it found, or -1 when the table does not fit in the segment
 // ("invalid QVCS infos" ends the line; the cursor stays behind N).
-int scan_qvcs_parameters(ByteRegion& region, Offset segment_end) {
+int scan_qvcs_parameters(ByteRegion& region, Offset segment_end, Printer& printer) {
   int specials = 0;
-  std::uint16_t count = get_int16(region);
+  const Offset count_at = region.cursor();
+  std::uint16_t count = get_int16(region, printer);
   if (count != 19 && count != 25) ++specials;
-  out_printf("QVCS: %d par:", static_cast<int>(count));
+  printer.qvcs_parameters(count);
   if (!holds_in_segment(region, segment_end, std::uint64_t{qvcs_record_size} * count)) {
-    out_printf("invalid QVCS infos\n");
+    printer.finding(Channel::out, count_at, "invalid QVCS infos\n");
     return -1;
   }
   for (std::uint16_t i = 0; i < count; ++i) {
     std::uint16_t word[6];
-    for (std::uint16_t& w : word) w = get_int16(region);
-    out_printf(" par0x%04X=%d", static_cast<unsigned>(word[0]), static_cast<int>(word[4]));
+    for (std::uint16_t& w : word) w = get_int16(region, printer);
+    printer.qvcs_parameter(word[0], word[4]);
     specials += (word[1] != 3) + (word[2] != 0) + (word[3] != 1) + (word[5] != 0);
   }
-  out_printf("\n");
+  printer.qvcs_parameters_end();
   return specials;
 }
 
 // Two zero words after the table, read only when four bytes are left.
-int scan_qvcs_trailer(ByteRegion& region, Offset segment_end) {
+int scan_qvcs_trailer(ByteRegion& region, Offset segment_end, Printer& printer) {
   if (!holds_in_segment(region, segment_end, 4)) return 0;
-  int specials = get_int16(region) != 0;
-  specials += get_int16(region) != 0;
+  int specials = get_int16(region, printer) != 0;
+  specials += get_int16(region, printer) != 0;
   return specials;
 }
+
+// Says embedded_end on the way out of the parameter directory.
+class DirectoryScope {
+ public:
+  DirectoryScope(Printer& printer, Offset at, std::int64_t size)
+      : printer_(printer), size_(size) {
+    printer_.embedded_begin(EmbeddedKind::qvcs_directory, at, size);
+  }
+  ~DirectoryScope() { printer_.embedded_end(EmbeddedKind::qvcs_directory, size_); }
+  DirectoryScope(const DirectoryScope&) = delete;
+  DirectoryScope& operator=(const DirectoryScope&) = delete;
+
+ private:
+  Printer& printer_;
+  std::int64_t size_;
+};
 
 }  // namespace
 
 void scan_qvcs_info(ByteRegion& region, Offset segment_end, WalkContext& context) {
-  const Offset info_start = region.cursor;
-  out_printf("    qvcs data of len %ld\n", remaining_length(region, segment_end));
-  dump_qvcs_payload(region, segment_end);
+  Printer& printer = context.printer;
+  const Offset info_start = region.cursor();
+  printer.qvcs_data(info_start, remaining_length(region, segment_end));
+  dump_qvcs_payload(region, segment_end, printer);
 
-  if (region.failed() || region.cursor > segment_end || segment_end - region.cursor < 2) {
-    err_stream << "no data in qvcs info\n";
+  if (region.failed() || region.cursor() > segment_end || segment_end - region.cursor() < 2) {
+    printer.finding(Channel::err, info_start, "no data in qvcs info\n");
     region.fail();
     return;
   }
-  if (region.byte_at(info_start) != 0) err_printf("missing 0-Terminator at app-type\n");
-  if (region.byte_at(info_start + 1) != 0) err_printf("missing alignment at app-type\n");
+  if (region.byte_at(info_start) != 0)
+    printer.finding(Channel::err, info_start, "missing 0-Terminator at app-type\n");
+  if (region.byte_at(info_start + 1) != 0)
+    printer.finding(Channel::err, info_start + 1, "missing alignment at app-type\n");
   region.move_cursor(2);
 
-  int specials = print_camera_model(model_name(region, segment_end)) ? 0 : 1;
+  int specials = print_camera_model(model_name(region, segment_end), printer) ? 0 : 1;
   skip_model_field(region, info_start, segment_end);
-  if (region.cursor - info_start != model_field_end) {
+  if (region.cursor() - info_start != model_field_end) {
     ++specials;
-    err_printf("model-alignment for 14/16 byte not zeros\n");
+    printer.finding(Channel::err, region.cursor(), "model-alignment for 14/16 byte not zeros\n");
   }
 
   // The parameter table is also a TIFF directory; its offsets count from the
   // info start and its values must lie inside the segment.
-  out_printf("      found Casio QVCS-IFD of size %ld\n", remaining_length(region, segment_end));
   {
+    const DirectoryScope directory_node(printer, region.cursor(),
+                                        remaining_length(region, segment_end));
     ByteRegion directory = region.slice(info_start, segment_end);
-    directory.cursor = region.cursor;
+    directory.seek(region.cursor());
     TiffContext tiff(context);
-    scan_ifd(directory, tiff);
+    scan_ifd(directory, IfdKind::qvcs, 0, tiff);
   }
-  out_printf("      end of Casio QVCS-IFD of size %ld\n", remaining_length(region, segment_end));
 
-  int parameter_specials = scan_qvcs_parameters(region, segment_end);
+  int parameter_specials = scan_qvcs_parameters(region, segment_end, printer);
   if (parameter_specials < 0) return;
-  specials += parameter_specials + scan_qvcs_trailer(region, segment_end);
+  specials += parameter_specials + scan_qvcs_trailer(region, segment_end, printer);
 
-  if (specials > 0) out_printf("QVCS: %d specials detected\n", specials);
-  if (region.cursor != segment_end) {
-    out_printf("QVCS: %ld bytes unused data\n", remaining_length(region, segment_end));
-    region.cursor = segment_end;
+  if (specials > 0)
+    printer.finding(Channel::out, info_start, "QVCS: %d specials detected\n", specials);
+  if (region.cursor() != segment_end) {
+    printer.finding(Channel::out, region.cursor(), "QVCS: %" PRId64 " bytes unused data\n",
+                    remaining_length(region, segment_end));
+    region.seek(segment_end);
   }
 }
 

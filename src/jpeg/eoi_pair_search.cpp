@@ -1,49 +1,30 @@
 #include "jpeg/eoi_pair_search.h"
 
-#include <cstring>
-
 namespace segsniff {
 
 Offset EoiPairSearch::search(const ByteRegion& region, Offset from, Offset to) {
   if (from >= to) return no_position;
-  // memchr finds the candidate 0xFF bytes at memory speed; only they are
-  // looked at one by one, with the byte after them (to < region.end).
-  std::span<const std::uint8_t> window = region.bytes(from, to - from + 1);
-  const std::uint8_t* start = window.data();
-  const std::uint8_t* last = start + (to - from);  // a pair must start before it
-  const std::uint8_t* p = start;
-  Offset answer = no_position;
-  while (p < last) {
-    const void* hit = std::memchr(p, 0xFF, static_cast<std::size_t>(last - p));
-    if (hit == nullptr) {
-      p = last;
-      break;
-    }
-    p = static_cast<const std::uint8_t*>(hit);
-    if (p[1] == 0xD9) {
-      answer = from + static_cast<Offset>(p - start);
-      break;
-    }
-    ++p;
-  }
-  bytes_searched_ += static_cast<std::uint64_t>(p - start) + 1;
+  const Offset answer = find_byte_pair(region, from, to, 0xFF, 0xD9);
+  // The search looked at every byte up to the pair's second, or up to the
+  // byte after the last possible start.
+  bytes_searched_ += (answer != no_position ? answer : to) - from + 1;
   return answer;
 }
 
 void EoiPairSearch::remember(const ByteRegion& region, Offset from, Offset known_to,
                              Offset found) {
-  base_ = region.base;
+  input_ = region.input_id();
   from_ = from;
   known_to_ = known_to;
   found_ = found;
 }
 
 Offset EoiPairSearch::next_pair(const ByteRegion& region, Offset from) {
-  if (!region.contains(from) || region.end - from < 2) return no_position;
-  const Offset stop = region.end - 1;  // pairs start before it
+  if (!region.contains(from) || region.end() - from < 2) return no_position;
+  const Offset stop = region.end() - 1;  // pairs start before it
 
   // Nothing known that touches [from, ...): search afresh.
-  if (base_ != region.base || from_ == no_position || from > known_to_) {
+  if (input_ != region.input_id() || from_ == no_position || from > known_to_) {
     Offset answer = search(region, from, stop);
     remember(region, from, answer != no_position ? answer : stop, answer);
     return answer;

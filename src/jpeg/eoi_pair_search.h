@@ -21,22 +21,22 @@ namespace segsniff {
 
 class EoiPairSearch {
  public:
-  // The first p with from <= p and p+1 < region.end where the bytes p, p+1
-  // are FF D9 and p >= region.begin; no_position when there is none.
+  // The first p with from <= p and p+1 < region.end() where the bytes p,
+  // p+1 are FF D9 and p >= region.begin(); no_position when there is none.
   Offset next_pair(const ByteRegion& region, Offset from);
 
   // Bytes examined by searches so far (for tests that bound the work).
   std::uint64_t bytes_searched() const { return bytes_searched_; }
 
  private:
-  // The first pair starting in [from, to) (to <= region.end - 1), searched.
+  // The first pair starting in [from, to) (to <= region.end() - 1), searched.
   Offset search(const ByteRegion& region, Offset from, Offset to);
   void remember(const ByteRegion& region, Offset from, Offset known_to, Offset found);
 
-  // What the searches established about the input at base_: no pair starts
+  // What the searches established about the input input_: no pair starts
   // in [from_, known_to_); when found_ is not no_position, one starts at
   // found_ (== known_to_).  from_ == no_position: nothing known.
-  const std::uint8_t* base_ = nullptr;
+  const void* input_ = nullptr;
   Offset from_ = no_position;
   Offset known_to_ = no_position;
   Offset found_ = no_position;

@@ -9,6 +9,7 @@
 namespace segsniff {
 
 class CarvingProgress;
+class Printer;
 
 // What the carving of one input did, for its summary line and exit status.
 struct CarvingTally {
@@ -27,6 +28,8 @@ struct CarvingRun {
   bool output_folder_failed = false;  // it could not be made: nothing is carved
   CarvingTally tally;         // of the input being carved
   CarvingProgress* progress = nullptr;  // shown on a terminal, else null
+  bool fragments = false;     // "-fragments": photos are followed across gaps
+  std::uint64_t block_size = 0;  // for -fragments without a boot sector; 0: 4096
 };
 
 // The input being carved: the mapped bytes.
@@ -37,19 +40,21 @@ struct CarvedInput {
 
 // "-outdir": the files of later inputs go into `folder`, which is made
 // when it does not exist (its parent must).  When it cannot be made, the
-// failure is printed, false returned, and later inputs are not carved at
+// failure is told to the printer, false returned, and later inputs are not carved at
 // all until another folder is given: they must not land where the user
 // did not want them.
-bool use_output_folder(const char* folder, CarvingRun& run);
+bool use_output_folder(const char* folder, CarvingRun& run, Printer& printer);
 
 // Tries every FF D8 pair of the input as the start of a JPEG stream and
 // writes each stream that reaches an End-of-Image marker to
 // "segsniff_recover_%03d.jpg" in the output folder.  Each file is created
 // new: a name already taken by anything is passed over and the number moves
 // on, so nothing is ever replaced and the "restore" line names the file
-// actually written.  The listing is flushed after each "restore" line and
-// each failure, so a run that is stopped never loses the line of a file it
-// wrote.
+// actually written.  Each candidate is told to the printer
+// (carving_candidate), then its walk, then the file written from it
+// (carved_output, after the file is closed; the text printer flushes the
+// listing there, so a run that is stopped never loses the line of a file
+// it wrote).
 //
 // Every pair is a candidate, also those inside a stream just written (an
 // Exif thumbnail is written as a file of its own, after its image), and the
@@ -59,6 +64,6 @@ bool use_output_folder(const char* folder, CarvingRun& run);
 // input: its memo of FF D9 pairs keeps the total work linear in the input
 // size even when thousands of truncated heads share the same stretch of
 // data without an End-of-Image marker.  Adds to run.tally.
-void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run);
+void recover_jpeg_streams(const CarvedInput& input, CarvingRun& run, Printer& printer);
 
 }  // namespace segsniff

@@ -23,9 +23,10 @@ namespace segsniff {
 // (no position), which ends the walk.
 void scan_application_segment(ByteRegion& region, int app_number, WalkContext& context);
 
-// Puts the cursor on the segment end, and says so on the error sink when a
-// payload decoder left it elsewhere.  Both positions print as offsets from
-// the window's begin; a lost position prints as FFFFFFFFFFFFFFFF.
-void settle_at_segment_end(ByteRegion& region, Offset segment_end);
+// Puts the cursor on the segment end, and says so (a finding on standard
+// output) when a payload decoder left it elsewhere.  Both positions print as
+// offsets from the window's begin; a lost position prints as
+// FFFFFFFFFFFFFFFF.
+void settle_at_segment_end(ByteRegion& region, Offset segment_end, Printer& printer);
 
 }  // namespace segsniff

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jpeg/byte_region.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
@@ -12,6 +13,6 @@ namespace segsniff {
 // Leaves the cursor 4 bytes on whatever the length says: a DRI segment has
 // one layout, so a wrong length is reported rather than trusted.  Without
 // four bytes it reports the length missing and leaves the cursor alone.
-void scan_dri(ByteRegion& region);
+void scan_dri(ByteRegion& region, Printer& printer);
 
 }  // namespace segsniff

@@ -1,13 +1,12 @@
 #include "jpeg/scan_file.h"
 
 #include "jpeg/byte_region.h"
+#include "jpeg/recover_fragmented_streams.h"
 #include "jpeg/scan_jpeg_markers.h"
 #include "platform/block_device.h"
 #include "platform/input_file.h"
 #include "platform/mapped_read_guard.h"
 #include "shell/carving_progress.h"
-#include "shell/channels.h"
-#include "shell/error_report.h"
 
 namespace segsniff {
 
@@ -23,24 +22,20 @@ namespace {
 // other resource across a read of the mapping.  Returns false when the
 // analysis was abandoned.
 bool analyse_guarded(const char* name, const platform::InputFile& file,
-                     const CarvedInput& input, bool recovery, CarvingRun& carving) {
+                     const CarvedInput& input, bool recovery, CarvingRun& carving,
+                     Printer& printer) {
   ByteOrderScope order(intel_order);
   std::uint64_t lost_at = 0;
   if (platform::read_mapping_guarded(
-          input.base, input.size, [&] { analyse_mapped_bytes(input, recovery, carving); },
-          lost_at))
+          input.base, input.size,
+          [&] { analyse_mapped_bytes(input, recovery, carving, printer); }, lost_at))
     return true;
 
-  end_output_line();
   std::uint64_t size_now = 0;
-  err_stream << "Reading file '" << shown(name) << "' stopped: ";
-  if (file.size(size_now) == 0 && size_now <= lost_at) {
-    err_stream << "the file shrank to " << size_now << " bytes while it was read\n";
-  } else {
-    // The device failed to deliver the page that begins at lost_at.
-    err_printf("read error in the page at file offset %08lX\n",
-               static_cast<unsigned long>(lost_at));
-  }
+  if (file.size(size_now) == 0 && size_now <= lost_at)
+    printer.file_shrank(name, size_now);
+  else
+    printer.file_read_error(name, lost_at);  // the device failed to deliver that page
   return false;
 }
 
@@ -49,80 +44,91 @@ bool analyse_guarded(const char* name, const platform::InputFile& file,
 // carved into a folder whose file system lies on that device.  Nor is
 // anything carved after the output folder could not be made.
 bool carving_allowed(const char* name, const platform::InputFile& file,
-                     const CarvingRun& carving) {
+                     const CarvingRun& carving, Printer& printer) {
   if (carving.output_folder_failed) {
-    err_stream << "Will not carve '" << shown(name) << "': the output folder '"
-               << shown(carving.output_folder) << "' could not be made\n";
+    printer.carving_refused(name, CarvingRefusal::output_folder_failed, carving.output_folder);
     return false;
   }
   platform::BlockDevice device;
   const char* folder = carving.output_folder.empty() ? "." : carving.output_folder.c_str();
   if (platform::block_device_of(file.handle(), device) &&
       platform::writes_reach_device(folder, device)) {
-    err_stream << "Will not carve '" << shown(name)
-               << "': the output folder is on a file system of that device\n";
+    printer.carving_refused(name, CarvingRefusal::folder_on_device, folder);
     return false;
   }
   return true;
 }
 
+// Says file_end on every way out of scan_file.
+class FileScope {
+ public:
+  FileScope(Printer& printer, const char* name) : printer_(printer) { printer_.file_begin(name); }
+  ~FileScope() { printer_.file_end(); }
+  FileScope(const FileScope&) = delete;
+  FileScope& operator=(const FileScope&) = delete;
+
+ private:
+  Printer& printer_;
+};
+
 }  // namespace
 
-void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving) {
+void analyse_mapped_bytes(const CarvedInput& input, bool recovery, CarvingRun& carving,
+                          Printer& printer) {
   if (recovery) {
-    recover_jpeg_streams(input, carving);
+    if (carving.fragments) recover_fragmented_streams(input, carving, printer);
+    else recover_jpeg_streams(input, carving, printer);
     return;
   }
   ByteRegion region = ByteRegion::over(input.base, input.size);
   if (region.byte_at(0) == 0xFF && region.byte_at(1) == 0xD8) {
-    WalkContext context;
+    WalkContext context(printer);
     scan_jpeg_markers(region, context);  // the outcome is not looked at
   } else {
-    err_printf("unknown file type\n");
+    printer.finding(Channel::err, 0, "unknown file type\n");
   }
 }
 
-bool scan_file(const char* name, bool recovery, CarvingRun& carving) {
-  out_stream << "reading file " << shown(name) << ":\n";
+bool scan_file(const char* name, bool recovery, CarvingRun& carving, Printer& printer) {
+  const FileScope file_node(printer, name);
 
   // Destruction order is release order: the mapping goes before the file.
   platform::InputFile file;
   if (int error = file.open(name)) {
-    err_stream << "Open file '" << shown(name) << "' for reading failed\n";
-    report_last_error(error);
+    printer.file_open_failed(name, error);
     return false;
   }
-  if (recovery && !carving_allowed(name, file, carving)) return false;
+  if (recovery && !carving_allowed(name, file, carving, printer)) return false;
 
   std::uint64_t size = 0;
   if (int error = file.size(size)) {
-    err_stream << "GetFileSize on file '" << shown(name) << "' failed\n";
-    report_last_error(error);
+    printer.file_size_failed(name, error);
     return false;
   }
-  out_stream << "Filelen " << size << " Bytes\n";
+  printer.file_size(size);
 
   platform::InputMapping mapping;
   if (int error = mapping.create(file, size)) {
-    error_sink("create file mapping failed\n");
-    report_last_error(error);
+    printer.file_map_failed(MapStep::create_mapping, error);
     return false;
   }
   if (int error = mapping.map_view()) {
-    error_sink("create mapview of file failed\n");
-    report_last_error(error);
+    printer.file_map_failed(MapStep::map_view, error);
     return false;
   }
-  out_stream << "file size " << size << " bytes\n";
+  printer.file_mapped(size);
 
   const CarvedInput input{mapping.data(), size};
   if (after_mapping_hook != nullptr) after_mapping_hook(name);
-  if (!recovery) return analyse_guarded(name, file, input, recovery, carving);
+  if (!recovery) return analyse_guarded(name, file, input, recovery, carving, printer);
 
   carving.tally = CarvingTally{};
   if (carving.progress != nullptr) carving.progress->start(name, size);
-  const bool read_whole = analyse_guarded(name, file, input, recovery, carving);
-  if (carving.progress != nullptr) carving.progress->finish(carving.tally);
+  const bool read_whole = analyse_guarded(name, file, input, recovery, carving, printer);
+  if (carving.progress != nullptr) {
+    carving.progress->finish();
+    printer.carving_summary(name, carving.tally);
+  }
   return read_whole && carving.tally.failures == 0;
 }
 

@@ -15,9 +15,10 @@ namespace segsniff {
 // byte, where the walk's next marker read fails.  A cursor that is not in
 // the window, or on its last byte, does not move.
 //
-// Prints the number of bytes passed over, and a warning with the bytes that
-// were available from the start when the pair is not the window's last two
-// bytes (trailing data, or no End-of-Image marker at all).
+// Tells the printer the number of bytes passed over, and a warning (on
+// standard output) with the bytes that were available from the start when
+// the pair is not the window's last two bytes (trailing data, or no
+// End-of-Image marker at all).
 void skip_scan_data(ByteRegion& region, WalkContext& context);
 
 }  // namespace segsniff

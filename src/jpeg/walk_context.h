@@ -5,6 +5,7 @@
 
 #include "jpeg/eoi_pair_search.h"
 #include "jpeg/walk_budget.h"
+#include "shell/printer.h"
 
 namespace segsniff {
 
@@ -13,6 +14,8 @@ namespace segsniff {
 inline constexpr int max_walk_depth = 16;
 
 struct WalkContext {
+  explicit WalkContext(Printer& p) : printer(p) {}
+  Printer& printer;         // everything the walk finds is said through it
   int depth = 0;            // marker walks open right now
   WalkBudget budget;        // what the image being walked may still spend
   EoiPairSearch eoi_pairs;  // remembers where the next FF D9 pair is

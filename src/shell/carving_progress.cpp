@@ -68,11 +68,6 @@ void CarvingProgress::draw(std::uint64_t position, const CarvingTally& tally) {
   show_status_line(line);
 }
 
-void CarvingProgress::finish(const CarvingTally& tally) {
-  clear_status_line();
-  err_stream << "carved '" << name_ << "': " << tally.candidates << " candidates tried, "
-             << tally.files << " files written (" << tally.bytes << " bytes), " << tally.failures
-             << " failures\n";
-}
+void CarvingProgress::finish() { clear_status_line(); }
 
 }  // namespace segsniff

@@ -1,6 +1,6 @@
 // The progress of a carving run on a terminal: one line on standard error,
-// drawn over itself while an input is carved, and one summary line per input
-// once it is done.  Shown only when standard error is a terminal and
+// drawn over itself while an input is carved; the summary line per input
+// once it is done goes through the printer.  Shown only when standard error is a terminal and
 // standard output is not that terminal (the listing goes elsewhere); runs
 // whose standard error is redirected print none of it.
 #pragma once
@@ -29,10 +29,9 @@ class CarvingProgress {
     if (Clock::now() >= next_draw_) draw(position, tally);
   }
 
-  // The input is done (or was given up): erases the line and prints the
-  // summary "carved '<name>': <n> candidates tried, <n> files written
-  // (<n> bytes), <n> failures".
-  void finish(const CarvingTally& tally);
+  // The input is done (or was given up): erases the line.  The summary
+  // line follows through the printer (Printer::carving_summary).
+  void finish();
 
  private:
   void draw(std::uint64_t position, const CarvingTally& tally);

@@ -239,10 +239,6 @@ int err_printf(const char* format, ...) {
   return n;
 }
 
-MessageSink result_sink = out_printf;
-MessageSink info_sink = out_printf;
-MessageSink error_sink = out_printf;
-
 OutputStream& OutputStream::operator<<(std::string_view text) {
   channel_write(channel_, text.data(), text.size());
   return *this;

@@ -1,12 +1,12 @@
 // The output channels.  This module owns standard output and standard error;
-// nothing else in the program writes to the console.
+// nothing else in the program writes to the console.  The decoders say what
+// they find through a printer (printer.h); the text printer and the shell's
+// own lines (banner, usage, option announcements) write here.
 //
 //   out_stream / out_printf   standard output: one buffer, program order kept
 //                             even within a line
 //   err_stream / err_printf   standard error: written at once, standard output
 //                             flushed first so that 2>&1 keeps program order
-//   result_sink, info_sink,   printf-style, bound to out_printf as initialised
-//   error_sink                data (error_sink prints to standard output)
 //
 // Tests and fuzzers rebind the byte writer (set_channel_writer) to a capture
 // buffer or a null writer.
@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-namespace segsniff {
+#include "shell/channel.h"
 
-enum class Channel { out, err };
+namespace segsniff {
 
 // Receives every byte the program prints.  The default writes to the
 // standard streams.  A failed write to standard output is reported once on
@@ -40,11 +40,6 @@ void reset_channel_writer();
 
 int out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int err_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-using MessageSink = int (*)(const char* format, ...);
-extern MessageSink result_sink;
-extern MessageSink info_sink;
-extern MessageSink error_sink;
 
 // Writes buffered standard output.  Called before anything goes to standard
 // error and at the end of the run.

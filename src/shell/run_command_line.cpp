@@ -2,11 +2,13 @@
 
 #include "device/copy_device.h"
 #include "device/show_drive_geometry.h"
+#include "jpeg/decode_check.h"
 #include "jpeg/scan_file.h"
 #include "platform/equal_ignoring_case.h"
 #include "shell/carving_progress.h"
 #include "shell/channels.h"
 #include "shell/exit_status.h"
+#include "shell/text_printer.h"
 
 namespace segsniff {
 
@@ -57,13 +59,13 @@ bool takes_arguments(const char* argument) {
 // usage).  The arguments are used as they stand, even when they begin with
 // a dash.
 int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
-                              RunOutcome& outcome) {
+                              RunOutcome& outcome, Printer& printer) {
   const char* word = argv[j];
   if (is_option(word, "-outdir")) {
     if (j + 1 >= argc) return 0;
     const char* folder = argv[j + 1];
     out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
-    outcome.record(use_output_folder(folder, carving));
+    outcome.record(use_output_folder(folder, carving, printer));
     return 2;
   }
   if (is_option(word, "-copy")) {
@@ -72,13 +74,13 @@ int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingR
     const char* destination = argv[j + 2];
     out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
                << shown(destination) << "')\n";
-    outcome.record(copy_device(source, destination));
+    outcome.record(copy_device(source, destination, printer));
     return 3;
   }
   if (j + 1 >= argc) return 0;  // -info
   const char* source = argv[j + 1];
   out_stream << "Command -info found (source '" << shown(source) << "')\n";
-  outcome.record(show_drive_geometry(source));
+  outcome.record(show_drive_geometry(source, printer));
   return 2;
 }
 
@@ -108,6 +110,7 @@ int run_command_line(int argc, const char* const* argv) {
   }
 
   RunOutcome outcome;
+  TextPrinter printer;
   bool recovery = false;
   bool options_ended = false;  // after "--" every argument is a file name
   CarvingRun carving;
@@ -116,7 +119,7 @@ int run_command_line(int argc, const char* const* argv) {
   for (int j = 1; j < argc;) {
     const char* argument = argv[j];
     if (argument[0] != '-' || options_ended) {
-      outcome.record(scan_file(argument, recovery, carving));
+      outcome.record(scan_file(argument, recovery, carving, printer));
       j += 1;
     } else if (is_option(argument, "--")) {
       options_ended = true;
@@ -130,8 +133,16 @@ int run_command_line(int argc, const char* const* argv) {
       out_stream << "Option -recover found\n";
       recovery = true;
       j += 1;
+    } else if (is_option(argument, "-fragments")) {
+      out_stream << "Option -fragments found\n";
+      carving.fragments = true;
+      if (!decode_check_available()) {
+        err_stream << "-fragments is not available: this build has no JPEG decoder\n";
+        outcome.record(false);
+      }
+      j += 1;
     } else if (takes_arguments(argument)) {
-      const int used = run_option_with_arguments(argc, argv, j, carving, outcome);
+      const int used = run_option_with_arguments(argc, argv, j, carving, outcome, printer);
       if (used == 0) {
         print_usage(err_stream);
         return exit_status_usage;

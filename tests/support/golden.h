@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/text_printer.h"
 #include "support/bytes.h"
 
 namespace segsniff::test {
@@ -146,6 +147,13 @@ std::string usage_text();  // the thirteen usage lines
 
 // "reading file <name>:", "Filelen <size> Bytes", "file size <size> bytes".
 std::string reading_lines(const std::string& name, std::size_t size);
+
+// The printer of in-process calls: the text listing, through the channels
+// (which CapturedOutput captures).  It holds no state, so one serves all.
+inline TextPrinter& text_printer() {
+  static TextPrinter printer;
+  return printer;
+}
 
 // Captures everything the channels print during its lifetime (in-process).
 class CapturedOutput {

@@ -1,0 +1,88 @@
+// Decodes a baseline scan a few MCUs at a time and shows, for every block,
+// its mean sample (the block's DC term as libjpeg decodes it at one eighth
+// of the size).  That is all the fragment search looks at: whether the
+// blocks decoded from a stretch of bytes continue the picture above them.
+//
+// The stream is given as byte runs of the input, the first starting at the
+// SOI and holding the whole header.  The decoder is handed a frame header
+// whose size is rewritten so that each row of the decoded picture is a
+// short run of MCUs (`row_mcus`, a divisor of the MCU count): the scan's
+// bytes are the same, only the library's idea of where a row ends changes,
+// and the search sees the picture in steps of a few MCUs instead of a whole
+// row of MCUs, which can span many clusters.  MCU number m of the scan is
+// at row m / mcus_per_row, column m % mcus_per_row of the real picture.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "jpeg/byte_region.h"
+#include "jpeg/byte_runs.h"
+#include "jpeg/frame_header.h"
+
+namespace segsniff {
+
+class McuRowDecoder {
+ public:
+  // `header` must describe a single sequential scan (single_sequential_scan).
+  // A decode whose data starts after restart marker RSTn of the scan passes
+  // (n + 1) % 8 as `restart_shift` (the markers then count from RST(n+1),
+  // not RST0); one that starts at the beginning of the scan passes 0.
+  McuRowDecoder(const ByteRegion& input, const FrameHeader& header, const ByteRuns& runs,
+                int restart_shift = 0);
+  ~McuRowDecoder();
+  McuRowDecoder(const McuRowDecoder&) = delete;
+  McuRowDecoder& operator=(const McuRowDecoder&) = delete;
+
+  // Reads the header and gets the library ready; false if it gave up.
+  bool start();
+
+  // Decodes the next row_mcus() MCUs.  False when the scan is complete or
+  // the library gave up (failed()).
+  bool next_row();
+
+  std::uint32_t total_mcus() const;   // MCUs in the scan
+  std::uint32_t mcus_done() const;    // MCUs decoded so far
+  int row_mcus() const;               // MCUs per decoded row
+  int components() const;
+  int blocks_wide(int component) const;  // the component's sampling factors
+  int blocks_high(int component) const;
+
+  // Mean sample (0..255) of block (y, x) of `component` in MCU j of the
+  // row decoded last (0 <= j < row_mcus()).
+  std::uint8_t block_mean(int j, int component, int y, int x) const {
+    const auto c = static_cast<std::size_t>(component);
+    return rows_[c][y * scale_[c]][(j * h_[c] + x) * scale_[c]];
+  }
+
+  // Input offset up to which the library has taken bytes (a few more may sit
+  // in its bit buffer); no_position once the runs are used up.
+  Offset position() const;
+  bool ran_out() const;        // the runs ended before the scan did
+  bool failed() const;
+  const std::string& error() const;
+  int warnings() const;        // everything the library warned about
+  const std::string& first_warning() const;
+  // Damage the library worked around in the bytes it was given (not the
+  // premature end when the runs were used up), and where it first saw it.
+  int damage_warnings() const;
+  Offset first_damage_at() const;
+  // Where the library stood when the scan data ran into the stream's EOI
+  // marker before the MCU count was reached; no_position if it did not.
+  Offset met_eoi_at() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  // The library's output rows of the row decoded last, per component, with
+  // the sampling factor and sample size that place a block in them.
+  std::array<std::uint8_t* const*, 4> rows_{};
+  std::array<int, 4> h_{}, scale_{};
+};
+
+// Whether this build can decode at all (it was built with libjpeg).
+bool mcu_row_decoder_available();
+
+}  // namespace segsniff
