@@ -1,5 +1,6 @@
 #include "jpeg/carved_file.h"
 
+#include <cinttypes>
 #include <cstdio>
 
 #include "platform/output_file.h"
@@ -9,9 +10,9 @@ namespace segsniff {
 namespace {
 
 // The name of output number `number`, in the output folder.
-std::string output_name(const CarvingRun& run, long number) {
+std::string output_name(const CarvingRun& run, std::int64_t number) {
   char name[48];
-  std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
+  std::snprintf(name, sizeof name, "segsniff_recover_%03" PRId64 ".jpg", number);
   if (run.output_folder.empty()) return name;
   return run.output_folder + (platform::is_path_separator(run.output_folder.back()) ? "" : "/") +
          name;

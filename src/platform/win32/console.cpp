@@ -22,6 +22,7 @@ HANDLE standard_handle(StandardStream stream) { return GetStdHandle(standard_han
 bool is_missing(HANDLE handle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
   // A handle value that names nothing (closed by whoever started us).
+  SetLastError(NO_ERROR);
   return GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() == ERROR_INVALID_HANDLE;
 }
 
