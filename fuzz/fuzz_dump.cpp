@@ -1,5 +1,6 @@
 // libFuzzer entry: the dump of one file (marker walk, segment decoders,
-// Exif, QVCS and the nested streams).
+// Exif, QVCS and the nested streams), as the text listing and as JSON
+// Lines (which must parse).
 #include <cstddef>
 #include <cstdint>
 
@@ -7,5 +8,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   segsniff::fuzz::analyse_input(data, size, /*recovery=*/false);
+  segsniff::fuzz::analyse_input_as_json(data, size, /*recovery=*/false);
   return 0;
 }

@@ -7,9 +7,15 @@
 #include <cstdlib>
 #include <string>
 
+#include <rapidjson/reader.h>
+
+#include <set>
+#include <vector>
+
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_file.h"
 #include "shell/channels.h"
+#include "shell/json_printer.h"
 #include "shell/text_printer.h"
 
 namespace segsniff::fuzz {
@@ -17,6 +23,50 @@ namespace segsniff::fuzz {
 namespace {
 
 void null_writer(Channel, const char*, std::size_t) {}
+
+// Standard output of the JSON analysis; standard error is dropped.
+std::string captured;
+void capture_writer(Channel channel, const char* data, std::size_t size) {
+  if (channel == Channel::out) captured.append(data, size);
+}
+
+// A RapidJSON reader handler that fails on a key met twice in one object.
+class KeyChecker : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, KeyChecker> {
+ public:
+  bool StartObject() {
+    keys_.emplace_back();
+    return true;
+  }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    return keys_.back().insert(std::string(text, length)).second;
+  }
+  bool EndObject(rapidjson::SizeType) {
+    keys_.pop_back();
+    return true;
+  }
+  bool Default() { return true; }
+
+ private:
+  std::vector<std::set<std::string>> keys_;
+};
+
+// Every line one object; the output ends with a line feed.
+bool valid_json_lines(const std::string& text) {
+  if (text.empty() || text.back() != '\n') return false;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end - start);
+    if (line.empty() || line.front() != '{') return false;
+    rapidjson::StringStream stream(line.c_str());
+    rapidjson::Reader reader;
+    KeyChecker checker;
+    if (reader.Parse<rapidjson::kParseValidateEncodingFlag>(stream, checker).IsError())
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
 
 std::string scratch_directory;
 
@@ -61,6 +111,29 @@ void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
   remove_carved_files(run.last_number);
   // Every walk and every Exif block puts back the byte order it found.
   if (intel_order) __builtin_trap();
+}
+
+void analyse_input_as_json(const std::uint8_t* data, std::size_t size, bool recovery) {
+  prepare_fuzzing();
+  if (size == 0) return;
+  CarvedInput input{data, size};
+  CarvingRun run;
+  captured.clear();
+  set_channel_writer(capture_writer);
+  {
+    JsonPrinter printer;
+    printer.set_carving(recovery);
+    printer.file_begin("fuzz input");
+    printer.file_size(size);
+    printer.file_mapped(size);
+    analyse_mapped_bytes(input, recovery, run, printer);
+    printer.file_end();
+  }
+  flush_output();
+  set_channel_writer(null_writer);
+  remove_carved_files(run.last_number);
+  if (intel_order) __builtin_trap();
+  if (!valid_json_lines(captured)) __builtin_trap();
 }
 
 }  // namespace segsniff::fuzz

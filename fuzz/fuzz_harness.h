@@ -19,4 +19,9 @@ void prepare_fuzzing();
 // Traps when the analysis leaves the process-wide byte order changed.
 void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery);
 
+// The same analysis through the JSON printer (-json), its output captured
+// and read back: traps unless it is JSON Lines, each line one object with no
+// key twice in any object of it.
+void analyse_input_as_json(const std::uint8_t* data, std::size_t size, bool recovery);
+
 }  // namespace segsniff::fuzz

@@ -6,7 +6,7 @@
 // Every regular file (directories are searched recursively, in name order)
 // is read into a heap buffer of exactly its size, so that a sanitizer build
 // catches a read of even one byte past the end, and is analysed in dump
-// mode and then in recovery mode.  A path that does not exist is skipped
+// mode and then in recovery mode, with the text listing and as JSON Lines.  A path that does not exist is skipped
 // with a note (the shared camera corpus is not on every machine).
 #include <algorithm>
 #include <cstdint>
@@ -45,6 +45,8 @@ bool replay(const fs::path& path) {
   }
   segsniff::fuzz::analyse_input(bytes.get(), static_cast<std::size_t>(size), false);
   segsniff::fuzz::analyse_input(bytes.get(), static_cast<std::size_t>(size), true);
+  segsniff::fuzz::analyse_input_as_json(bytes.get(), static_cast<std::size_t>(size), false);
+  segsniff::fuzz::analyse_input_as_json(bytes.get(), static_cast<std::size_t>(size), true);
   return true;
 }
 

@@ -19,7 +19,9 @@
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_file.h"
 #include "platform/mapped_read_guard.h"
+#include "shell/json_printer.h"
 #include "support/golden.h"
+#include "support/json_lines.h"
 
 namespace segsniff::test {
 namespace {
@@ -122,6 +124,43 @@ TEST_F(ShrinkingFile, FaultInsideALittleEndianBlockLeavesTheByteOrderAsItWas) {
                         stopped(4096) + next));
 }
 
+// As JSON: the document of the file is closed where the walk stood, with
+// why it stopped; the line on standard error follows the document's line
+// (never inside it), then the next file's document.
+TEST_F(ShrinkingFile, JsonDocumentEndsWhereTheWalkStoodAndTheMessageFollowsIt) {
+  if (platform::page_size() != 4096) GTEST_SKIP() << "laid out for 4 KiB pages";
+  const Bytes file = Bytes{}
+                         .be16(0xFFD8)
+                         .be16(0xFFE1).be16(8190).text("Exif").raw({0, 0})
+                         .text("II").le16(42).le32(4608 - 12)
+                         .fill(8192 - 20, 0x00);
+  for (bool recovery : {false, true}) {
+    SCOPED_TRACE(recovery ? "recovery" : "dump");
+    dir.write("shrinks.jpg", file.str());
+    dir.write("next.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9}.str());
+    shrunk_size = 4096;
+    CapturedOutput output;
+    CarvingRun carving;
+    JsonPrinter printer;
+    printer.set_carving(recovery);
+    EXPECT_FALSE(scan_file(name.c_str(), recovery, carving, printer));
+    printer.set_carving(false);
+    EXPECT_TRUE(scan_file(dir.file("next.jpg").c_str(), false, carving, printer));
+    const std::string all = output.all();
+    const std::size_t message = all.find(stopped(4096));
+    ASSERT_NE(message, std::string::npos);
+    const std::string before = all.substr(0, message);
+    const std::vector<rapidjson::Document> documents = json_lines(before);
+    ASSERT_EQ(documents.size(), recovery ? 2u : 1u);  // a candidate, then the closing line
+    const rapidjson::Document& last = documents.back();
+    EXPECT_STREQ(last["stopped"]["reason"].GetString(), "file_shrank");
+    EXPECT_EQ(last["stopped"]["size_now"].GetUint64(), 4096u);
+    const std::vector<rapidjson::Document> after = json_lines(all.substr(message + stopped(4096).size()));
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0]["walk"]["stopped_at"].GetUint64(), 4u);
+  }
+}
+
 // The guard names the start of the page the fault lies in, not the byte.
 // Windows: three pages of addresses of which two are memory.
 TEST(MappedReadGuard, ReportsTheFirstLostPage) {
@@ -138,7 +177,7 @@ TEST(MappedReadGuard, ReportsTheFirstLostPage) {
   VirtualFree(view, 0, MEM_RELEASE);
 #else
   ScratchDir dir;
-  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)), size = 3 * page;
+  const std::size_t page = platform::page_size(), size = 3 * page;
   const int fd = ::open(dir.file("three-pages").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
   ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
   const auto* view = static_cast<const std::uint8_t*>(::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0));

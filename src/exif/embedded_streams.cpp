@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "exif/maker_note_layout.h"
 #include "exif/scan_ifd.h"
 #include "jpeg/scan_jpeg_markers.h"
 
@@ -171,9 +172,15 @@ void scan_jpeg_tables(const ByteRegion&, ByteRegion data, TiffContext& context) 
 // An IFD that the structure has walked (a note pointing at IFD0) or that
 // this note has walked (a note pointing back at itself) is refused by
 // scan_ifd; what the note walks is recorded apart from the structure's.
+// A printer that asks for it gets the note read by its maker's layout
+// instead (maker_note_layout.h).
 void scan_maker_note(const ByteRegion& entry_region, ByteRegion data, TiffContext& context) {
   const EmbeddedScope note_node(context.walk.printer, EmbeddedKind::maker_note, data.begin(),
                                 byte_total(data));
+  if (context.walk.printer.reads_maker_note_layouts()) {
+    scan_maker_note_layout(entry_region, data, context);
+    return;
+  }
   ByteRegion note = entry_region;
   note.seek(data.begin());
   MakerNoteScope scope(context);

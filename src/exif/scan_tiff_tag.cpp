@@ -34,7 +34,12 @@ void scan_interoperability_ifd_pointer(const ByteRegion& entry_region, ByteRegio
   scan_ifd_pointer(entry_region, data, IfdKind::interoperability, context);
 }
 
-// Entries whose data leads somewhere else.  An entry that matches the tag
+// The Make is remembered (nothing is printed for it here).
+void remember_make(const ByteRegion&, ByteRegion data, TiffContext& context) {
+  context.make = data;
+}
+
+// Entries whose data leads somewhere else, or is needed later.  An entry that matches the tag
 // but not the type (or, where asked, the count of 1) gets only its ordinary
 // lines.
 struct SpecialTag {
@@ -52,6 +57,7 @@ constexpr SpecialTag special_tag_table[] = {
     {0x0201, type_long,      false, scan_thumbnail_offset},
     {0x0202, type_long,      false, scan_thumbnail_length},
     {0x015B, type_undefined, false, scan_jpeg_tables},
+    {0x010F, type_ascii,     false, remember_make},
 };
 
 void scan_special_tag(const ByteRegion& entry_region, std::uint16_t tag, std::uint16_t type_id,

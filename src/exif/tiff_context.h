@@ -57,6 +57,9 @@ struct TiffContext {
   VisitedIfds maker_note_visited;
   bool in_maker_note = false;
   ThumbnailPair thumbnail;
+  // The value of the structure's Make entry (tag 010F), for the Maker Note
+  // layouts known by the camera's make (maker_note_layout.h); empty before.
+  ByteRegion make;
   int ifd_depth = 0;  // IFDs being walked right now (nested)
   // The image's entry allowance (walk.budget) ran out in this structure
   // and that has been said.

@@ -104,6 +104,10 @@ class ForwardingPrinter : public Printer {
   void embedded_end(EmbeddedKind kind, std::int64_t size) override {
     next_.embedded_end(kind, size);
   }
+  bool reads_maker_note_layouts() const override { return next_.reads_maker_note_layouts(); }
+  void maker_note_layout(const MakerNoteLayout& layout) override {
+    next_.maker_note_layout(layout);
+  }
   void qvcs_data(Offset at, std::int64_t length) override { next_.qvcs_data(at, length); }
   void qvcs_camera(std::string_view model, bool known) override { next_.qvcs_camera(model, known); }
   void qvcs_parameters(std::uint16_t count) override { next_.qvcs_parameters(count); }

@@ -27,6 +27,8 @@
 //                 ifd_pointer             a sub-IFD pointer: its chain follows
 //                 embedded_begin .. embedded_end   a thumbnail, JPEGTables or
 //                                         Maker Note: a walk or an IFD inside
+//                                         (a Maker Note read by its layout:
+//                                         maker_note_layout, then its IFD)
 //         qvcs_data ...                   a QVCS segment: its fields, its
 //           embedded_begin .. embedded_end   directory (one IFD)
 //     carving_candidate                   opens the node of one candidate of a
@@ -205,6 +207,18 @@ class Printer {
   // QVCS-IFD of size <size>", and their "end of" lines.
   virtual void embedded_begin(EmbeddedKind kind, Offset at, std::int64_t size) = 0;
   virtual void embedded_end(EmbeddedKind kind, std::int64_t size) = 0;
+
+  // ---- Maker Notes read by their maker's layout (exif/maker_note_layout.h)
+  //
+  // Whether this printer wants a Maker Note read by the layout its header
+  // names (the maker's own directory, byte order and offset base) rather
+  // than dumped as a directory at the value's position, as the text listing
+  // always has.  Default: no.
+  virtual bool reads_maker_note_layouts() const { return false; }
+  // Which layout the note was read by, inside the maker_note node and before
+  // its directory; `layout.maker` is null for a note of no known layout,
+  // which is not walked.  Text: nothing (not called for the text listing).
+  virtual void maker_note_layout(const MakerNoteLayout&) {}
 
   // ---- QVCS segments (exif/scan_qvcs_info.h)
   //

@@ -127,6 +127,22 @@ enum class EmbeddedKind {
   qvcs_directory,  // the QVCS parameter table read as one IFD
 };
 
+// A Maker Note read by the layout its header names.  Its directory's
+// offsets count from `base`: the Exif block's TIFF header, the note's first
+// byte, or a TIFF header of the note's own.
+enum class MakerNoteBase { exif_tiff, note, own_tiff };
+
+struct MakerNoteLayout {
+  const char* maker = nullptr;    // "Nikon", "Olympus", ...; null: no known layout
+  const char* header = nullptr;   // which of the maker's headers ("Nikon type 3", ...)
+  ByteRegion note;                // the whole value
+  std::uint64_t header_size = 0;  // bytes of the header in front of the directory data
+  MakerNoteBase base_kind = MakerNoteBase::exif_tiff;
+  Offset base = 0;                // where its offsets count from
+  Offset ifd_at = no_position;    // its directory (no_position: lies nowhere)
+  bool intel = false;             // its byte order
+};
+
 // ---- Files, carving, copies, drives
 
 enum class MapStep { create_mapping, map_view };

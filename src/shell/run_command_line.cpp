@@ -8,6 +8,7 @@
 #include "shell/carving_progress.h"
 #include "shell/channels.h"
 #include "shell/exit_status.h"
+#include "shell/json_printer.h"
 #include "shell/text_printer.h"
 
 namespace segsniff {
@@ -53,18 +54,18 @@ bool takes_arguments(const char* argument) {
          is_option(argument, "-info");
 }
 
-// The option word at argv[j] that takes arguments: announced and carried
-// out.  Returns how many arguments it used, itself included, or 0 when its
-// arguments are missing (nothing is printed then; the caller shows the
-// usage).  The arguments are used as they stand, even when they begin with
-// a dash.
+// The option word at argv[j] that takes arguments: announced (unless
+// standard output holds JSON documents) and carried out.  Returns how many
+// arguments it used, itself included, or 0 when its arguments are missing
+// (nothing is printed then; the caller shows the usage).  The arguments are
+// used as they stand, even when they begin with a dash.
 int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
-                              RunOutcome& outcome, Printer& printer) {
+                              RunOutcome& outcome, Printer& printer, bool announce) {
   const char* word = argv[j];
   if (is_option(word, "-outdir")) {
     if (j + 1 >= argc) return 0;
     const char* folder = argv[j + 1];
-    out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
+    if (announce) out_stream << "Option -outdir found (folder '" << shown(folder) << "')\n";
     outcome.record(use_output_folder(folder, carving, printer));
     return 2;
   }
@@ -72,14 +73,15 @@ int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingR
     if (j + 2 >= argc) return 0;
     const char* source = argv[j + 1];
     const char* destination = argv[j + 2];
-    out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
-               << shown(destination) << "')\n";
+    if (announce)
+      out_stream << "Command -copy found (source '" << shown(source) << "', dest '"
+                 << shown(destination) << "')\n";
     outcome.record(copy_device(source, destination, printer));
     return 3;
   }
   if (j + 1 >= argc) return 0;  // -info
   const char* source = argv[j + 1];
-  out_stream << "Command -info found (source '" << shown(source) << "')\n";
+  if (announce) out_stream << "Command -info found (source '" << shown(source) << "')\n";
   outcome.record(show_drive_geometry(source, printer));
   return 2;
 }
@@ -103,14 +105,18 @@ void print_usage(OutputStream& stream) {
 }
 
 int run_command_line(int argc, const char* const* argv) {
-  print_banner();
+  // A run that begins with -json writes JSON Lines from its first byte.
+  if (argc <= 1 || !is_option(argv[1], "-json")) print_banner();
   if (argc <= 1) {
     print_usage(err_stream);
     return exit_status_usage;
   }
 
   RunOutcome outcome;
-  TextPrinter printer;
+  TextPrinter text_printer;
+  JsonPrinter json_printer;
+  Printer* printer = &text_printer;
+  bool json = false;  // "-json": the listing from here on is JSON Lines
   bool recovery = false;
   bool options_ended = false;  // after "--" every argument is a file name
   CarvingRun carving;
@@ -119,7 +125,8 @@ int run_command_line(int argc, const char* const* argv) {
   for (int j = 1; j < argc;) {
     const char* argument = argv[j];
     if (argument[0] != '-' || options_ended) {
-      outcome.record(scan_file(argument, recovery, carving, printer));
+      json_printer.set_carving(recovery);
+      outcome.record(scan_file(argument, recovery, carving, *printer));
       j += 1;
     } else if (is_option(argument, "--")) {
       options_ended = true;
@@ -129,12 +136,16 @@ int run_command_line(int argc, const char* const* argv) {
       return outcome.status();
     } else if (is_version_option(argument)) {
       return outcome.status();  // the banner has been printed
+    } else if (is_option(argument, "-json")) {
+      json = true;
+      printer = &json_printer;
+      j += 1;
     } else if (is_option(argument, "-recover")) {
-      out_stream << "Option -recover found\n";
+      if (!json) out_stream << "Option -recover found\n";
       recovery = true;
       j += 1;
     } else if (is_option(argument, "-fragments")) {
-      out_stream << "Option -fragments found\n";
+      if (!json) out_stream << "Option -fragments found\n";
       carving.fragments = true;
       if (!decode_check_available()) {
         err_stream << "-fragments is not available: this build has no JPEG decoder\n";
@@ -142,7 +153,8 @@ int run_command_line(int argc, const char* const* argv) {
       }
       j += 1;
     } else if (takes_arguments(argument)) {
-      const int used = run_option_with_arguments(argc, argv, j, carving, outcome, printer);
+      const int used =
+          run_option_with_arguments(argc, argv, j, carving, outcome, *printer, !json);
       if (used == 0) {
         print_usage(err_stream);
         return exit_status_usage;
