@@ -14,6 +14,10 @@
 #   floor           that pass plus writing every recoverable manifest stream
 #                   once (the limit of a carver that writes its output)
 #   segsniff        segsniff -recover, in an empty folder
+#   -report         segsniff -report report.xml -recover, in an empty folder:
+#                   the carving report with a digest and a decode check of
+#                   every file (report checks: what these two cost by
+#                   themselves over the image's whole streams)
 #   carving core    the same carving in-process with every printed byte
 #                   discarded (what the console output costs is the difference)
 #   foremost -q     foremost -q -t jpg (sector-aligned headers only), once
@@ -34,7 +38,7 @@ corpus=../shared/corpus
 [ -d "$corpus" ] || corpus=-
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSEGSNIFF_BENCH=ON -DSEGSNIFF_TESTS=OFF >/dev/null
-cmake --build build-bench -j2 --target segsniff make_card_image carving_floor carving_core skip_bench_memchr >/dev/null
+cmake --build build-bench -j2 --target segsniff make_card_image carving_floor carving_core skip_bench_memchr report_costs >/dev/null
 tools=$PWD/build-bench/bench
 segsniff=$PWD/build-bench/segsniff
 
@@ -140,6 +144,11 @@ for profile in sparse card; do
   segsniff_wall=$w segsniff_cpu=$c
   row "segsniff" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
 
+  read -r w c < <(best_of reset_out sh -c 'cd "$1" && exec "$2" -report report.xml -recover "$3"' sh "$out" "$segsniff" "$image")
+  report_wall=$w report_cpu=$c
+  row "-report" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
+  echo "  report checks $("$tools/report_costs" "$image" "$manifest")"
+
   read -r w c < <(best_of reset_out sh -c 'cd "$1" && exec "$2" "$3"' sh "$out" "$tools/carving_core" "$image")
   core_wall=$w core_cpu=$c
   row "carving core" "$w" "$c" "$bytes" "$(check "$image" "$manifest" "$out")"
@@ -163,14 +172,14 @@ for profile in sparse card; do
 
   # Ratios by wall clock, then by CPU time (steadier on a shared machine).
   for clock in wall cpu; do
-    if [ $clock = wall ]; then set -- "$segsniff_wall" "$memchr_wall" "$floor_wall" "$foremost_wall" "$core_wall"
-    else set -- "$segsniff_cpu" "$memchr_cpu" "$floor_cpu" "$foremost_cpu" "$core_cpu"; fi
-    awk -v k=$clock -v s="$1" -v m="$2" -v f="$3" -v fm="$4" -v c="$5" 'BEGIN {
+    if [ $clock = wall ]; then set -- "$segsniff_wall" "$memchr_wall" "$floor_wall" "$foremost_wall" "$core_wall" "$report_wall"
+    else set -- "$segsniff_cpu" "$memchr_cpu" "$floor_cpu" "$foremost_cpu" "$core_cpu" "$report_cpu"; fi
+    awk -v k=$clock -v s="$1" -v m="$2" -v f="$3" -v fm="$4" -v c="$5" -v r="$6" 'BEGIN {
       printf "  by %-4s segsniff: %.2f of the memchr speed, %.2f x the floor time", k, m / s, s / f
       if (fm != "") printf ", %.1f x faster than foremost -q", fm / s
       printf "\n           core:     %.2f of the memchr speed, %.2f x the floor time", m / c, c / f
       if (fm != "") printf ", %.1f x faster than foremost -q", fm / c
-      printf "\n" }'
+      printf "\n           -report:  %.2f x the time of segsniff -recover\n", r / s }'
   done
   rm -f "$image" "$manifest"
   reset_out

@@ -14,8 +14,10 @@
 
 #include "jpeg/byte_region.h"
 #include "jpeg/scan_file.h"
+#include "shell/carving_report.h"
 #include "shell/channels.h"
 #include "shell/json_printer.h"
+#include "shell/report_printer.h"
 #include "shell/text_printer.h"
 
 namespace segsniff::fuzz {
@@ -106,7 +108,22 @@ void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
   CarvedInput input{data, size};
   CarvingRun run;
   TextPrinter printer;  // the listing is formatted, then dropped by the null writer
-  analyse_mapped_bytes(input, recovery, run, printer);
+  if (recovery && carving_report_available()) {
+    // The carving is described in a report as well, which is written and
+    // removed again: its records, digests, decode checks and hosts are
+    // made from whatever the input holds.
+    CarvingReport report;
+    if (!report.open("report.xml", "fuzz")) std::abort();
+    ReportPrinter observer(printer, report);
+    observer.next_input_carved(true);
+    observer.file_begin("input");
+    analyse_mapped_bytes(input, recovery, run, observer);
+    observer.file_end();
+    if (!report.close()) std::abort();
+    ::unlink("report.xml");
+  } else {
+    analyse_mapped_bytes(input, recovery, run, printer);
+  }
   flush_output();
   remove_carved_files(run.last_number);
   // Every walk and every Exif block puts back the byte order it found.

@@ -40,8 +40,9 @@ TEST(DeviceGuard, CopyNeverWritesOntoABlockDeviceOrTheBackingFileOfItsSource) {
 }
 
 // An ext2 file system on a loop device holds a card image.  Carving the
-// device into a folder of that file system, or copying it there, is
-// refused; carving it into another folder finds the pictures.
+// device into a folder of that file system, with a report there, or
+// copying it there, is refused; carving it into another folder finds the
+// pictures.
 TEST(DeviceGuard, NothingIsWrittenOntoAFileSystemOfTheDeviceBeingRecovered) {
 #ifdef _WIN32
   GTEST_SKIP() << "needs a file system on a device to write into; on Windows the guard asks the "
@@ -71,6 +72,17 @@ TEST(DeviceGuard, NothingIsWrittenOntoAFileSystemOfTheDeviceBeingRecovered) {
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(std::filesystem::is_empty(rec));
   EXPECT_EQ(card.list(), (std::vector<std::string>{"card.img", "lost+found", "rec"}));
+
+  // Nor is it carved while its report (and the records it keeps until the
+  // end) lies there; the report, made before, says so.
+  r = run_segsniff(dir, {"-report", card.file("r.xml"), "-recover", loop});
+  EXPECT_TRUE(same_text(r.err, "Will not carve '" + loop +
+                                   "': the report is on a file system of that device\n"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(card.read("r.xml").find("segsniff:error=\"not carved: the report is on a file system of "
+                                    "that device\">" + loop + "</image_filename>"),
+            std::string::npos);
+  EXPECT_TRUE(dir.list() == std::vector<std::string>{"fs.img"}) << "nothing carved";
 
   EXPECT_EQ(run_segsniff(dir, {"-outdir", "out", "-recover", loop}).status, 0);
   EXPECT_EQ(dir.read("out/segsniff_recover_001.jpg"), picture);

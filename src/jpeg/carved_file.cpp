@@ -36,6 +36,7 @@ CarvedFile write_carved_file(const CarvedInput& input, const ByteRuns& runs, Car
   CarvedFile carved;
   platform::OutputFile file;
   carved.create_error = create_next_file(run, file, carved.name);
+  carved.number = run.last_number;
   if (carved.create_error != 0) return carved;
   const ByteRegion whole = ByteRegion::over(input.base, input.size);
   for (const ByteRun& piece : runs) {
@@ -53,6 +54,7 @@ void report_carved_file(const CarvedInput& input, const ByteRuns& runs, bool pie
                         const CarvedFile& file, CarvingRun& run, Printer& printer) {
   CarvedOutput output;
   output.name = file.name;
+  output.number = file.number;
   output.runs = runs;
   output.input = ByteRegion::over(input.base, input.size);
   output.length = total_length(runs);

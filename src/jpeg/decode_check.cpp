@@ -44,6 +44,17 @@ void decode_all_rows(jpeg_decompress_struct& cinfo) {
 
 bool decode_check_available() { return true; }
 
+#define SEGSNIFF_TEXT_OF(x) #x
+#define SEGSNIFF_VERSION_TEXT(x) SEGSNIFF_TEXT_OF(x)
+
+std::pair<std::string, std::string> decode_check_library() {
+#ifdef LIBJPEG_TURBO_VERSION
+  return {"libjpeg-turbo", SEGSNIFF_VERSION_TEXT(LIBJPEG_TURBO_VERSION)};
+#else
+  return {"libjpeg", SEGSNIFF_VERSION_TEXT(JPEG_LIB_VERSION)};
+#endif
+}
+
 DecodeCheck decode_check(const ByteRegion& input, const ByteRuns& runs) {
   LibjpegSession session(pieces_of(input, runs));
   if (!session.run(decode_all_rows)) return {DecodeClass::not_decodable, session.error()};

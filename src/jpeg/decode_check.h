@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "jpeg/byte_region.h"
 #include "jpeg/byte_runs.h"
@@ -26,6 +27,10 @@ struct DecodeCheck {
 
 // False in a build without libjpeg: every check then says `unavailable`.
 bool decode_check_available();
+
+// The decoding library and its version as the carving report names them
+// ({"libjpeg-turbo", "2.1.5"}, say); empty names without one.
+std::pair<std::string, std::string> decode_check_library();
 
 // Checks the stream made of `runs` of the input (in stream order).
 DecodeCheck decode_check(const ByteRegion& input, const ByteRuns& runs);

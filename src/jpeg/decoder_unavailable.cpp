@@ -7,6 +7,8 @@ namespace segsniff {
 
 bool decode_check_available() { return false; }
 
+std::pair<std::string, std::string> decode_check_library() { return {}; }
+
 DecodeCheck decode_check(const ByteRegion&, const ByteRuns&) {
   return {DecodeClass::unavailable, "decoding is not available in this build"};
 }

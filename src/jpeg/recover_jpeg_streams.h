@@ -26,6 +26,8 @@ struct CarvingRun {
   std::uint64_t eoi_bytes_searched = 0;  // work of the FF D9 searches, for tests that bound it
   std::string output_folder;  // "-outdir": where the files go; empty: the current directory
   bool output_folder_failed = false;  // it could not be made: nothing is carved
+  std::string report;         // "-report": the report's file; empty when none was asked for
+  bool report_failed = false; // it could not be made: nothing is carved
   CarvingTally tally;         // of the input being carved
   CarvingProgress* progress = nullptr;  // shown on a terminal, else null
   bool fragments = false;     // "-fragments": photos are followed across gaps

@@ -49,11 +49,21 @@ bool carving_allowed(const char* name, const platform::InputFile& file,
     printer.carving_refused(name, CarvingRefusal::output_folder_failed, carving.output_folder);
     return false;
   }
+  if (carving.report_failed) {
+    printer.carving_refused(name, CarvingRefusal::report_failed, carving.report);
+    return false;
+  }
   platform::BlockDevice device;
+  if (!platform::block_device_of(file.handle(), device)) return true;
   const char* folder = carving.output_folder.empty() ? "." : carving.output_folder.c_str();
-  if (platform::block_device_of(file.handle(), device) &&
-      platform::writes_reach_device(folder, device)) {
+  if (platform::writes_reach_device(folder, device)) {
     printer.carving_refused(name, CarvingRefusal::folder_on_device, folder);
+    return false;
+  }
+  // The report and its spool grow in the report's folder while the
+  // device is carved.
+  if (!carving.report.empty() && platform::writes_reach_device(carving.report.c_str(), device)) {
+    printer.carving_refused(name, CarvingRefusal::report_on_device, carving.report);
     return false;
   }
   return true;

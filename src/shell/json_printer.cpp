@@ -72,8 +72,15 @@ void JsonPrinter::carving_refused(std::string_view name, CarvingRefusal reason,
                                   std::string_view folder) {
   TextPrinter().carving_refused(name, reason, folder);
   failed("carving_refused", 0);
-  input_.refusal = reason == CarvingRefusal::output_folder_failed ? "output_folder_failed"
-                                                                   : "folder_on_device";
+  switch (reason) {
+    case CarvingRefusal::output_folder_failed: input_.refusal = "output_folder_failed"; break;
+    case CarvingRefusal::folder_on_device: input_.refusal = "folder_on_device"; break;
+    case CarvingRefusal::report_failed: input_.refusal = "report_failed"; break;
+    case CarvingRefusal::report_on_device: input_.refusal = "report_on_device"; break;
+  }
+  const bool for_report =
+      reason == CarvingRefusal::report_failed || reason == CarvingRefusal::report_on_device;
+  input_.refused_for = for_report ? "report" : "folder";
   input_.folder = folder;
 }
 
@@ -139,7 +146,7 @@ void JsonPrinter::write_input_fields() {
     if (input_.refusal != nullptr) {
       doc_.writer().Key("reason");
       doc_.writer().String(input_.refusal);
-      doc_.writer().Key("folder");
+      doc_.writer().Key(input_.refused_for);
       doc_.text(input_.folder);
     } else {
       doc_.writer().Key("errno");

@@ -115,7 +115,8 @@ class JsonPrinter final : public Printer {
     const char* failure = nullptr;  // the step that failed
     int error = 0;
     const char* refusal = nullptr;
-    std::string folder;
+    const char* refused_for = "folder";  // "folder", or "report" for the report's reasons
+    std::string folder;                  // the output folder, or the report
     const char* stopped = nullptr;  // why the reading stopped
     std::uint64_t stopped_at = 0;
     bool has_block = false;

@@ -108,6 +108,7 @@ class Printer {
   // error report ("Last Error = ...").  file_end follows.
   virtual void file_open_failed(std::string_view name, int error) = 0;
   // standard error: "Will not carve '<name>': ..." with the reason.
+  // `folder`: the output folder, or for the report's reasons the report.
   virtual void carving_refused(std::string_view name, CarvingRefusal reason,
                                std::string_view folder) = 0;
   // standard error: "GetFileSize on file '<name>' failed", the error report.

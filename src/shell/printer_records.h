@@ -150,6 +150,8 @@ enum class MapStep { create_mapping, map_view };
 enum class CarvingRefusal {
   output_folder_failed,  // the -outdir folder could not be made
   folder_on_device,      // the output folder lies on the device being carved
+  report_failed,         // the -report file could not be made
+  report_on_device,      // the -report file lies on the device being carved
 };
 
 // One file the carving wrote (or tried to write).  Its bytes are `runs`
@@ -158,6 +160,7 @@ enum class CarvingRefusal {
 // `input` (input.bytes(run.offset, run.length)) to hash or check them.
 struct CarvedOutput {
   std::string_view name;            // the name taken (or tried last), folder included
+  std::int64_t number = 0;          // the number in that name
   std::span<const ByteRun> runs;
   ByteRegion input;                 // the whole input
   std::uint64_t length = 0;         // bytes of all runs

@@ -6,9 +6,11 @@
 #include "jpeg/scan_file.h"
 #include "platform/equal_ignoring_case.h"
 #include "shell/carving_progress.h"
+#include "shell/carving_report.h"
 #include "shell/channels.h"
 #include "shell/exit_status.h"
 #include "shell/json_printer.h"
+#include "shell/report_printer.h"
 #include "shell/text_printer.h"
 
 namespace segsniff {
@@ -50,8 +52,44 @@ class RunOutcome {
 };
 
 bool takes_arguments(const char* argument) {
-  return is_option(argument, "-outdir") || is_option(argument, "-copy") ||
-         is_option(argument, "-info");
+  return is_option(argument, "-outdir") || is_option(argument, "-report") ||
+         is_option(argument, "-copy") || is_option(argument, "-info");
+}
+
+// "-report": the carving report and the printers that feed it, one in
+// front of each listing (text or JSON), while a report is open; every
+// other printer call goes straight to the listing.
+struct Reporting {
+  Reporting(Printer& text, Printer& json, std::string line)
+      : text_feed(text, report), json_feed(json, report), command_line(std::move(line)) {}
+  CarvingReport report;
+  ReportPrinter text_feed;
+  ReportPrinter json_feed;
+  std::string command_line;
+
+  // The printer for the next input (carved or dumped), copy or query.
+  Printer& printer_for(Printer& listing, bool json, bool carved) {
+    if (!report.is_open()) return listing;
+    ReportPrinter& feed = json ? json_feed : text_feed;
+    feed.next_input_carved(carved);
+    return feed;
+  }
+};
+
+// "-report <file>": the report open so far is closed (it describes the
+// carvings up to here) and `file` describes the carvings from here on.
+// When it cannot be made, later inputs are not carved until another report
+// is given: their files would be written without the report asked for.
+bool switch_report(const char* file, Reporting& reporting, CarvingRun& carving) {
+  const bool closed = reporting.report.close();
+  carving.report = file;
+  if (!carving_report_available()) {
+    err_stream << "-report is not available: this build has no XML writer or SHA-256\n";
+    carving.report_failed = true;
+    return false;
+  }
+  carving.report_failed = !reporting.report.open(file, reporting.command_line);
+  return closed && !carving.report_failed;
 }
 
 // The option word at argv[j] that takes arguments: announced (unless
@@ -60,8 +98,17 @@ bool takes_arguments(const char* argument) {
 // (nothing is printed then; the caller shows the usage).  The arguments are
 // used as they stand, even when they begin with a dash.
 int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
-                              RunOutcome& outcome, Printer& printer, bool announce) {
+                              RunOutcome& outcome, Reporting& reporting, Printer& listing,
+                              bool announce) {
   const char* word = argv[j];
+  Printer& printer = reporting.printer_for(listing, !announce, /*carved=*/false);
+  if (is_option(word, "-report")) {
+    if (j + 1 >= argc) return 0;
+    const char* file = argv[j + 1];
+    if (announce) out_stream << "Option -report found (file '" << shown(file) << "')\n";
+    outcome.record(switch_report(file, reporting, carving));
+    return 2;
+  }
   if (is_option(word, "-outdir")) {
     if (j + 1 >= argc) return 0;
     const char* folder = argv[j + 1];
@@ -117,25 +164,34 @@ int run_command_line(int argc, const char* const* argv) {
   JsonPrinter json_printer;
   Printer* printer = &text_printer;
   bool json = false;  // "-json": the listing from here on is JSON Lines
+  Reporting reporting(text_printer, json_printer, command_line_text(argc, argv));
+  // Every way out of the loop closes the report first: the document is
+  // complete when the run ends (also at the usage text).
+  const auto finish = [&](int status) {
+    outcome.record(reporting.report.close());
+    return status == exit_status_usage ? status : outcome.status();
+  };
   bool recovery = false;
   bool options_ended = false;  // after "--" every argument is a file name
   CarvingRun carving;
   CarvingProgress progress;
   if (CarvingProgress::wanted()) carving.progress = &progress;
   for (int j = 1; j < argc;) {
+    reporting.report.stop_if_asked();
     const char* argument = argv[j];
     if (argument[0] != '-' || options_ended) {
       json_printer.set_carving(recovery);
-      outcome.record(scan_file(argument, recovery, carving, *printer));
+      outcome.record(
+          scan_file(argument, recovery, carving, reporting.printer_for(*printer, json, recovery)));
       j += 1;
     } else if (is_option(argument, "--")) {
       options_ended = true;
       j += 1;
     } else if (is_help_option(argument)) {
       print_usage(out_stream);
-      return outcome.status();
+      return finish(exit_status_ok);
     } else if (is_version_option(argument)) {
-      return outcome.status();  // the banner has been printed
+      return finish(exit_status_ok);  // the banner has been printed
     } else if (is_option(argument, "-json")) {
       json = true;
       printer = &json_printer;
@@ -154,19 +210,19 @@ int run_command_line(int argc, const char* const* argv) {
       j += 1;
     } else if (takes_arguments(argument)) {
       const int used =
-          run_option_with_arguments(argc, argv, j, carving, outcome, *printer, !json);
+          run_option_with_arguments(argc, argv, j, carving, outcome, reporting, *printer, !json);
       if (used == 0) {
         print_usage(err_stream);
-        return exit_status_usage;
+        return finish(exit_status_usage);
       }
       j += used;
     } else {
       err_stream << "Unknown option " << shown(argument) << "\n";
       print_usage(err_stream);
-      return exit_status_usage;
+      return finish(exit_status_usage);
     }
   }
-  return outcome.status();
+  return finish(exit_status_ok);
 }
 
 }  // namespace segsniff

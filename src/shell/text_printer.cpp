@@ -92,6 +92,14 @@ void TextPrinter::carving_refused(std::string_view name, CarvingRefusal reason,
       err_printf("Will not carve '%s': the output folder is on a file system of that device\n",
                  shown_text(name).c_str());
       return;
+    case CarvingRefusal::report_failed:
+      err_printf("Will not carve '%s': the report '%s' could not be made\n",
+                 shown_text(name).c_str(), shown_text(folder).c_str());
+      return;
+    case CarvingRefusal::report_on_device:
+      err_printf("Will not carve '%s': the report is on a file system of that device\n",
+                 shown_text(name).c_str());
+      return;
   }
 }
 

@@ -1,0 +1,52 @@
+// SHA-256 through the EVP interface of OpenSSL's libcrypto.  A context that
+// cannot be made or a digest step that fails means the library itself is
+// broken (there is no input it could refuse): the process stops there
+// rather than put a wrong digest into a report.
+#include "platform/sha256.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <cstdlib>
+
+namespace segsniff::platform {
+
+struct Sha256::State {
+  EVP_MD_CTX* context = nullptr;
+};
+
+namespace {
+
+void check(int status) {
+  if (status != 1) std::abort();
+}
+
+}  // namespace
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  state_->context = EVP_MD_CTX_new();
+  if (state_->context == nullptr) std::abort();
+  restart();
+}
+
+Sha256::~Sha256() { EVP_MD_CTX_free(state_->context); }
+
+void Sha256::restart() { check(EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr)); }
+
+void Sha256::add(std::span<const std::uint8_t> bytes) {
+  if (!bytes.empty()) check(EVP_DigestUpdate(state_->context, bytes.data(), bytes.size()));
+}
+
+Sha256Digest Sha256::finish() {
+  Sha256Digest digest{};
+  unsigned int length = 0;
+  check(EVP_DigestFinal_ex(state_->context, digest.data(), &length));
+  if (length != digest.size()) std::abort();
+  return digest;
+}
+
+std::pair<std::string, std::string> sha256_library() {
+  return {"OpenSSL", OpenSSL_version(OPENSSL_VERSION_STRING)};
+}
+
+}  // namespace segsniff::platform
