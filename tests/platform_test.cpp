@@ -1,11 +1,12 @@
 // The platform layer's own rules, as tables: option words matched without
-// regard to case, the system error report, and on Windows the names that
-// open devices and the identity of open files.
+// regard to case, the system error report, the spool file, and on Windows
+// the names that open devices and the identity of open files.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/equal_ignoring_case.h"
+#include "platform/spool_file.h"
 #include "shell/error_report.h"
 #include "support/golden.h"
 #ifdef _WIN32
@@ -89,6 +90,39 @@ TEST(ReportLastError, SystemTextOfTheErrorNumber) {
   EXPECT_TRUE(same_text(output.err(), "Last Error = 2 ('No such file or directory')\n"));
 }
 #endif
+
+std::span<const std::uint8_t> bytes_of(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// What goes into the spool comes back in order, however it is read; no name
+// of it is left in its folder once it is closed, and a folder that is not
+// there is a failure.
+TEST(SpoolFile, GivesBackWhatWasAppendedAndLeavesNothingBehind) {
+  ScratchDir dir;
+  dir.write("report.xml", "");
+  std::string written;
+  {
+    platform::SpoolFile spool;
+    ASSERT_EQ(spool.create_beside(dir.file("report.xml").c_str()), 0);
+    for (int i = 0; i < 300; ++i) {
+      const std::string piece = std::string(static_cast<std::size_t>(i % 17 + 1), static_cast<char>(i));
+      ASSERT_EQ(spool.append(bytes_of(piece)), 0);
+      written += piece;
+    }
+    ASSERT_EQ(spool.rewind(), 0);
+    std::string back;
+    std::uint8_t buffer[100];
+    for (std::size_t count = 1; count != 0;) {
+      ASSERT_EQ(spool.read(buffer, count), 0);
+      back.append(reinterpret_cast<const char*>(buffer), count);
+    }
+    EXPECT_EQ(back, written);
+  }
+  EXPECT_EQ(dir.list(), std::vector<std::string>{"report.xml"});
+  platform::SpoolFile nowhere;
+  EXPECT_NE(nowhere.create_beside(dir.file("no-such-folder/report.xml").c_str()), 0);
+}
 
 }  // namespace
 }  // namespace segsniff::test
