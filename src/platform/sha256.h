@@ -25,7 +25,8 @@ class Sha256 {
   // Starts a new digest, forgetting whatever was added before.
   void restart();
   void add(std::span<const std::uint8_t> bytes);
-  // The digest of everything added since the restart.
+  // The digest of everything added since the restart (or since the object
+  // was made, or since the last finish: each of these starts a digest).
   Sha256Digest finish();
 
  private:

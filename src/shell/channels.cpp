@@ -1,5 +1,6 @@
 #include "shell/channels.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "platform/console.h"
 #include "shell/error_report.h"
 #include "shell/exit_status.h"
+#include "shell/format_text.h"
 
 namespace segsniff {
 
@@ -142,12 +144,54 @@ void channel_write(Channel channel, const char* data, std::size_t size) {
   else err_write(data, size);
 }
 
+// The buffer a channel's text is appended to as it stands (no status line
+// to erase first), or nullptr when it takes another way.
+struct Target {
+  char* buffer;
+  std::size_t capacity;
+  std::size_t* used;
+};
+bool buffered_target(Channel channel, Target& target) {
+  if (channel == Channel::out || (error_route == ErrorRoute::shared && status_shown == 0)) {
+    target = {out_buffer, out_buffer_size, &out_used};
+    return true;
+  }
+  if (error_route == ErrorRoute::separate && status_shown == 0) {
+    target = {err_buffer, err_buffer_size, &err_used};
+    return true;
+  }
+  return false;
+}
+
+// A line is formatted straight into the buffer it goes to when that has
+// room for it, and otherwise as a piece of its own.
+constexpr std::size_t direct_room = 256;
+
 __attribute__((format(printf, 2, 0)))
 int channel_vprintf(Channel channel, const char* format, va_list args) {
+  Target target;
+  if (buffered_target(channel, target) && target.capacity - *target.used >= direct_room) {
+    char* start = target.buffer + *target.used;
+    const std::size_t room = target.capacity - *target.used;
+    va_list copy;
+    va_copy(copy, args);
+    const int n = format_text(start, room, format, copy);
+    va_end(copy);
+    if (n < 0) return n;
+    if (static_cast<std::size_t>(n) < room) {
+      if (n == 0) return n;
+      *target.used += static_cast<std::size_t>(n);
+      if (channel == Channel::out) {
+        out_at_line_start = start[n - 1] == '\n';
+        if (out_line_flush && out_at_line_start) flush_out_buffer();
+      }
+      return n;
+    }
+  }
   char local[512];
   va_list copy;
   va_copy(copy, args);
-  int n = std::vsnprintf(local, sizeof local, format, copy);
+  int n = format_text(local, sizeof local, format, copy);
   va_end(copy);
   if (n < 0) return n;
   if (static_cast<std::size_t>(n) < sizeof local) {
@@ -155,7 +199,7 @@ int channel_vprintf(Channel channel, const char* format, va_list args) {
     return n;
   }
   std::string big(static_cast<std::size_t>(n) + 1, '\0');
-  std::vsnprintf(big.data(), big.size(), format, args);
+  format_text(big.data(), big.size(), format, args);
   channel_write(channel, big.data(), static_cast<std::size_t>(n));
   return n;
 }
@@ -223,6 +267,10 @@ std::string shown_string(std::string_view text) {
   return filtered;
 }
 
+int channel_printf(Channel channel, const char* format, std::va_list args) {
+  return channel_vprintf(channel, format, args);
+}
+
 int out_printf(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -252,15 +300,15 @@ OutputStream& OutputStream::operator<<(ShownText text) {
 
 OutputStream& OutputStream::insert_signed(long long value) {
   char text[32];
-  int n = std::snprintf(text, sizeof text, "%lld", value);
-  channel_write(channel_, text, static_cast<std::size_t>(n));
+  const char* end = std::to_chars(text, text + sizeof text, value).ptr;
+  channel_write(channel_, text, static_cast<std::size_t>(end - text));
   return *this;
 }
 
 OutputStream& OutputStream::insert_unsigned(unsigned long long value) {
   char text[32];
-  int n = std::snprintf(text, sizeof text, "%llu", value);
-  channel_write(channel_, text, static_cast<std::size_t>(n));
+  const char* end = std::to_chars(text, text + sizeof text, value).ptr;
+  channel_write(channel_, text, static_cast<std::size_t>(end - text));
   return *this;
 }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <concepts>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,6 +40,10 @@ void configure_console();
 void reset_channel_writer();
 
 int out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for either channel, with the arguments taken over from a
+// caller's own variadic function (a printer's finding).
+int channel_printf(Channel channel, const char* format, std::va_list args)
+    __attribute__((format(printf, 2, 0)));
 int err_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes buffered standard output.  Called before anything goes to standard

@@ -7,6 +7,7 @@
 #include "platform/system_error.h"
 #include "shell/channels.h"
 #include "shell/error_report.h"
+#include "shell/format_text.h"
 #include "shell/text_printer.h"
 
 namespace segsniff {
@@ -21,14 +22,14 @@ void JsonPrinter::vfinding(Channel channel, Offset at, const char* format, std::
   char local[512];
   va_list copy;
   va_copy(copy, args);
-  const int n = std::vsnprintf(local, sizeof local, format, copy);
+  const int n = format_text(local, sizeof local, format, copy);
   va_end(copy);
   if (n < 0) return;
   if (static_cast<std::size_t>(n) < sizeof local) {
     finding_text_.assign(local, static_cast<std::size_t>(n));
   } else {
     finding_text_.assign(static_cast<std::size_t>(n) + 1, '\0');
-    std::vsnprintf(finding_text_.data(), finding_text_.size(), format, args);
+    format_text(finding_text_.data(), finding_text_.size(), format, args);
     finding_text_.resize(static_cast<std::size_t>(n));
   }
   if (!finding_text_.empty() && finding_text_.back() == '\n') finding_text_.pop_back();

@@ -54,20 +54,7 @@ std::string magic_text(std::uint32_t magic) {
 }  // namespace
 
 void TextPrinter::vfinding(Channel channel, Offset, const char* format, std::va_list args) {
-  char local[512];
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(local, sizeof local, format, copy);
-  va_end(copy);
-  if (n < 0) return;
-  OutputStream& stream = channel == Channel::out ? out_stream : err_stream;
-  if (static_cast<std::size_t>(n) < sizeof local) {
-    stream << std::string_view(local, static_cast<std::size_t>(n));
-    return;
-  }
-  std::string big(static_cast<std::size_t>(n) + 1, '\0');
-  std::vsnprintf(big.data(), big.size(), format, args);
-  stream << std::string_view(big.data(), static_cast<std::size_t>(n));
+  channel_printf(channel, format, args);
 }
 
 // ---- One input
