@@ -7,7 +7,7 @@
 #include "fuzz_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  segsniff::fuzz::analyse_input(data, size, /*recovery=*/false);
+  segsniff::fuzz::analyse_input(data, size, segsniff::fuzz::Mode::dump);
   segsniff::fuzz::analyse_input_as_json(data, size, /*recovery=*/false);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <rapidjson/reader.h>
@@ -101,14 +102,16 @@ void prepare_fuzzing() {
   std::atexit(remove_scratch_directory);
 }
 
-void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
+void analyse_input(const std::uint8_t* data, std::size_t size, Mode mode) {
   prepare_fuzzing();
   // An empty file is refused before it is mapped: no analysis ever sees one.
   if (size == 0) return;
   CarvedInput input{data, size};
   CarvingRun run;
+  run.fragments = mode == Mode::fragments;
+  run.block_size = fragment_block;
   TextPrinter printer;  // the listing is formatted, then dropped by the null writer
-  if (recovery && carving_report_available()) {
+  if (mode != Mode::dump && carving_report_available()) {
     // The carving is described in a report as well, which is written and
     // removed again: its records, digests, decode checks and hosts are
     // made from whatever the input holds.
@@ -117,17 +120,30 @@ void analyse_input(const std::uint8_t* data, std::size_t size, bool recovery) {
     ReportPrinter observer(printer, report);
     observer.next_input_carved(true);
     observer.file_begin("input");
-    analyse_mapped_bytes(input, recovery, run, observer);
+    analyse_mapped_bytes(input, true, run, observer);
     observer.file_end();
     if (!report.close()) std::abort();
     ::unlink("report.xml");
   } else {
-    analyse_mapped_bytes(input, recovery, run, printer);
+    analyse_mapped_bytes(input, mode != Mode::dump, run, printer);
   }
   flush_output();
   remove_carved_files(run.last_number);
   // Every walk and every Exif block puts back the byte order it found.
   if (intel_order) __builtin_trap();
+}
+
+bool fragments_within_budget(const std::uint8_t* data, std::size_t size) {
+  constexpr std::uint64_t budget = 4096;
+  const std::uint64_t blocks = size / fragment_block + 1;
+  std::uint64_t pairs = 0;
+  for (std::size_t p = 0; p + 1 < size; ++p) {
+    const void* hit = std::memchr(data + p, 0xFF, size - 1 - p);
+    if (hit == nullptr) break;
+    p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+    if (data[p + 1] == 0xD8 && ++pairs * blocks * blocks > budget) return false;
+  }
+  return true;
 }
 
 void analyse_input_as_json(const std::uint8_t* data, std::size_t size, bool recovery) {

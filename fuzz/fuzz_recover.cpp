@@ -1,5 +1,7 @@
 // libFuzzer entry: the carving of one file (every FF D8 pair walked as a
-// stream, complete streams written into the scratch directory).
+// stream, complete streams written into the scratch directory), and, where
+// it stays fast, the carving with -fragments (photos followed across gaps,
+// in blocks of 512 bytes).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +35,8 @@ bool carving_work_within_budget(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (!carving_work_within_budget(data, size)) return -1;  // not kept in the corpus
-  segsniff::fuzz::analyse_input(data, size, /*recovery=*/true);
+  segsniff::fuzz::analyse_input(data, size, segsniff::fuzz::Mode::recover);
+  if (segsniff::fuzz::fragments_within_budget(data, size))
+    segsniff::fuzz::analyse_input(data, size, segsniff::fuzz::Mode::fragments);
   return 0;
 }

@@ -6,7 +6,8 @@
 // Every regular file (directories are searched recursively, in name order)
 // is read into a heap buffer of exactly its size, so that a sanitizer build
 // catches a read of even one byte past the end, and is analysed in dump
-// mode and then in recovery mode, with the text listing and as JSON Lines.  A path that does not exist is skipped
+// mode, in recovery mode and (where it stays fast) with -fragments, with the
+// text listing, and then in dump and recovery mode as JSON Lines.  A path that does not exist is skipped
 // with a note (the shared camera corpus is not on every machine).
 #include <algorithm>
 #include <cstdint>
@@ -43,10 +44,13 @@ bool replay(const fs::path& path) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     return false;
   }
-  segsniff::fuzz::analyse_input(bytes.get(), static_cast<std::size_t>(size), false);
-  segsniff::fuzz::analyse_input(bytes.get(), static_cast<std::size_t>(size), true);
-  segsniff::fuzz::analyse_input_as_json(bytes.get(), static_cast<std::size_t>(size), false);
-  segsniff::fuzz::analyse_input_as_json(bytes.get(), static_cast<std::size_t>(size), true);
+  const auto n = static_cast<std::size_t>(size);
+  segsniff::fuzz::analyse_input(bytes.get(), n, segsniff::fuzz::Mode::dump);
+  segsniff::fuzz::analyse_input(bytes.get(), n, segsniff::fuzz::Mode::recover);
+  if (segsniff::fuzz::fragments_within_budget(bytes.get(), n))
+    segsniff::fuzz::analyse_input(bytes.get(), n, segsniff::fuzz::Mode::fragments);
+  segsniff::fuzz::analyse_input_as_json(bytes.get(), n, false);
+  segsniff::fuzz::analyse_input_as_json(bytes.get(), n, true);
   return true;
 }
 

@@ -10,7 +10,7 @@ const std::string soi_eoi = Bytes{0xFF, 0xD8, 0xFF, 0xD9}.str();
 
 TEST(CommandLine, UsageForNoArgumentsAndForMissingOptionArguments) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-copy", "src"}, {"-INFO"}, {"-outdir"}}) {
+       {std::vector<std::string>{}, {"-copy", "src"}, {"-INFO"}, {"-outdir"}, {"-blocksize"}}) {
     RunResult r = run_with_files({}, args);
     EXPECT_TRUE(same_text(r.out, banner()));
     EXPECT_TRUE(same_text(r.err, usage_text()));
@@ -26,6 +26,23 @@ TEST(CommandLine, OptionWordsMatchWholeAndWithoutCase) {
     r = run_with_files({}, {word, "never.jpg"});
     EXPECT_TRUE(same_text(r.out, banner())) << word;
     EXPECT_TRUE(same_text(r.err, std::string("Unknown option ") + word + "\n" + usage_text()));
+    EXPECT_EQ(r.status, 1);
+  }
+}
+
+// -blocksize takes a FAT or exFAT cluster size in bytes, written in decimal;
+// anything else is a usage fault, named before the usage text.
+TEST(CommandLine, BlockSizeIsAPowerOfTwoFromASectorTo32MiB) {
+  RunResult r = run_with_files({}, {"-BlockSize", "8192", "-blocksize", "00512", "-blocksize", "33554432"});
+  EXPECT_TRUE(same_text(r.out, banner() + "Option -blocksize found (8192 bytes)\n"
+                                          "Option -blocksize found (512 bytes)\n"
+                                          "Option -blocksize found (33554432 bytes)\n"));
+  EXPECT_EQ(r.status, 0);
+  for (const char* value : {"1000", "256", "67108864", "4k", "", "-4096", "99999999999999999999999"}) {
+    r = run_with_files({}, {"-blocksize", value, "never.jpg"});
+    EXPECT_TRUE(same_text(r.out, banner())) << value;
+    EXPECT_TRUE(same_text(r.err, std::string("-blocksize takes a power of two from 512 to 33554432 bytes, not '") +
+                                     value + "'\n" + usage_text()));
     EXPECT_EQ(r.status, 1);
   }
 }

@@ -81,6 +81,25 @@ TEST(ContinuationBlocks, ScanDataRestartSequenceAndSlack) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(could_continue_scan(region_of(c.block), 0, c.block.size(), c.expected_restart), c.possible);
   }
+  // The scan's bytes before the block end in FF: the block's first byte
+  // completes a marker.
+  const struct {
+    const char* name;
+    Bytes block;
+    int expected_restart;
+    bool possible;
+  } after_ff[] = {
+      {"restart marker split", Bytes{0xD2}.append(noise).raw({0xFF, 0xD3}), 2, true},
+      {"restart marker split, out of sequence", Bytes{0xD5}.append(noise), 2, false},
+      {"stuffed FF split", Bytes{0x00}.append(noise), no_restart_marker, true},
+      {"other marker split", Bytes{0xC4}.append(noise), no_restart_marker, false},
+      {"ordinary byte after the FF", Bytes{0x47}.append(noise), no_restart_marker, false},
+  };
+  for (const auto& c : after_ff) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(could_continue_scan(region_of(c.block), 0, c.block.size(), c.expected_restart, true),
+              c.possible);
+  }
   const Bytes data = Bytes{}.append(noise).raw({0xFF, 0xD5}).append(noise).raw({0xFF, 0xD7}).append(noise);
   EXPECT_EQ(next_restart_number(region_of(data), 0, data.size()), 0);   // after RST7
   EXPECT_EQ(next_restart_number(region_of(data), 0, 10), 6);            // after RST5

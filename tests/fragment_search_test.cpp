@@ -3,81 +3,20 @@
 // cards are built here block by block from the sample writer's pictures.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 
 #include "jpeg/decode_check.h"
 #include "jpeg/photo_reassembly.h"
-#include "jpeg_writer.h"
+#include "shell/carving_report.h"
+#include "support/fragment_card.h"
 #include "support/golden.h"
+#include "support/json_lines.h"
+#include "support/report_check.h"
 
 namespace segsniff::test {
 namespace {
 
-using sample::ByteVector;
-
-constexpr std::uint64_t block = 512;
-
-// A picture with what photos have: smooth light and shade that differs from
-// one picture to the next, finer texture, and a little sensor noise.
-ByteVector photo(int seed, std::uint16_t restart_interval = 0) {
-  sample::Raster image{480, 320, 3, {}};
-  std::uint32_t noise = 2463534242u + static_cast<std::uint32_t>(seed) * 7919u;
-  for (int y = 0; y < image.height; ++y)
-    for (int x = 0; x < image.width; ++x) {
-      noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
-      const double light = 60 * std::sin(x / 37.0 + seed) * std::cos(y / 23.0 + 2 * seed) +
-                           18 * std::sin((x + 2 * y) / (7.0 + seed % 5));
-      const double values[3] = {128 + light + static_cast<double>(noise % 25) - 12.0,
-                                128 + 30 * std::sin(y / 41.0 + seed), 128 + 30 * std::cos(x / 53.0 - seed)};
-      for (double v : values) image.samples.push_back(static_cast<std::uint8_t>(std::lround(v)));
-    }
-  return sample::encode_baseline_jpeg(image, {}, restart_interval);
-}
-
-std::uint64_t blocks_of(const ByteVector& stream, std::uint64_t block = segsniff::test::block) {
-  return (stream.size() + block - 1) / block;
-}
-
-// A card image: photos written block by block into the blocks given.
-class Card {
- public:
-  explicit Card(std::uint64_t blocks, std::uint64_t block = segsniff::test::block)
-      : block(block), bytes_(blocks * block, 0) {}
-  const std::uint64_t block;
-
-  // Writes `stream` into `blocks` in order; returns the runs it lies in.
-  ByteRuns place(const ByteVector& stream, const std::vector<std::uint64_t>& blocks) {
-    ByteRuns runs;
-    for (std::size_t i = 0; i * block < stream.size(); ++i) {
-      const std::uint64_t length = std::min<std::uint64_t>(block, stream.size() - i * block);
-      std::copy_n(stream.begin() + static_cast<long>(i * block), length,
-                  bytes_.begin() + static_cast<long>(blocks.at(i) * block));
-      append_run(runs, {blocks.at(i) * block, length});
-    }
-    return runs;
-  }
-  // Writes the blocks `first` .. `first + count - 1` of `stream` at `at`.
-  void place_part(const ByteVector& stream, std::uint64_t first, std::uint64_t count, std::uint64_t at) {
-    std::copy_n(stream.begin() + static_cast<long>(first * block), count * block,
-                bytes_.begin() + static_cast<long>(at * block));
-  }
-  ByteRegion region() const { return ByteRegion::over(bytes_.data(), bytes_.size()); }
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
-
-std::vector<std::uint64_t> range(std::uint64_t first, std::uint64_t count) {
-  std::vector<std::uint64_t> out;
-  for (std::uint64_t i = 0; i < count; ++i) out.push_back(first + i);
-  return out;
-}
-std::vector<std::uint64_t> joined(std::vector<std::uint64_t> a, const std::vector<std::uint64_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+constexpr std::uint64_t block = card_block;
 
 // The planned photos that are not embedded streams, by SOI.
 std::map<Offset, PlannedPhoto> photos_of(const Card& card) {
@@ -200,6 +139,75 @@ TEST_F(FragmentSearchTest, ProgramWritesThePhotoAndListsItsRuns) {
   EXPECT_EQ(r.out.find(" byte runs\n"), std::string::npos);
   // The plain rule: A's file runs on through the gap to B's EOI.
   EXPECT_EQ(plain.read("segsniff_recover_001.jpg").size(), b_runs.back().end());
+}
+
+
+// The carving report of a photo put together: one byte run per piece, each
+// with where it lies in the file and on the card, the digest of the whole
+// photo, and no host for the photo that lay in its gap.  The same report
+// with the JSON listing, whose lines still carry the runs.
+TEST_F(FragmentSearchTest, ReportListsEveryRunOfAPhotoPutTogether) {
+  if (!carving_report_available()) GTEST_SKIP() << "built without the report";
+  const ByteVector a = photo(11), b = photo(12);
+  constexpr std::uint64_t cluster = 4096;
+  const std::uint64_t na = blocks_of(a, cluster), nb = blocks_of(b, cluster), cut = na / 3;
+  Card card(na + nb + 1, cluster);
+  const ByteRuns b_runs = card.place(b, range(cut, nb));
+  const ByteRuns a_runs = card.place(a, joined(range(0, cut), range(cut + nb, na - cut)));
+  ASSERT_EQ(a_runs.size(), 2u);
+  const std::string bytes(card.bytes().begin(), card.bytes().end());
+  ScratchDir text, json;
+  text.write("card.img", bytes);
+  json.write("card.img", bytes);
+  RunResult r = run_segsniff(text, {"-fragments", "-report", "r.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string report = text.read("r.xml");
+  char runs[400];
+  std::snprintf(runs, sizeof runs,
+                "    <byte_runs segsniff:input=\"1\">\n"
+                "      <byte_run file_offset=\"0\" img_offset=\"0\" len=\"%llu\"/>\n"
+                "      <byte_run file_offset=\"%llu\" img_offset=\"%llu\" len=\"%llu\"/>\n"
+                "    </byte_runs>\n",
+                static_cast<unsigned long long>(a_runs[0].length),
+                static_cast<unsigned long long>(a_runs[0].length),
+                static_cast<unsigned long long>(a_runs[1].offset),
+                static_cast<unsigned long long>(a_runs[1].length));
+  const std::string a_text(a.begin(), a.end()), b_text(b.begin(), b.end());
+  EXPECT_NE(report.find(std::string(runs) + "    <hashdigest type=\"sha256\">" + sha256_hex(a_text) +
+                        "</hashdigest>\n    <segsniff:number>1</segsniff:number>\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("img_offset=\"" + std::to_string(b_runs[0].offset) + "\" len=\"" +
+                        std::to_string(b.size()) + "\"/>\n    </byte_runs>\n    <hashdigest type=\"sha256\">" +
+                        sha256_hex(b_text)),
+            std::string::npos);
+  EXPECT_EQ(report.find("<segsniff:host"), std::string::npos) << "B lies in A's gap, not inside A";
+  EXPECT_EQ(lines_holding(report, "<segsniff:decode "), decode_line({DecodeClass::clean, ""}) +
+                                                            decode_line({DecodeClass::clean, ""}));
+  EXPECT_NE(report.find("<segsniff:counts candidates=\"2\" files=\"2\" bytes=\"" +
+                        std::to_string(a.size() + b.size()) + "\""),
+            std::string::npos);
+
+  r = run_segsniff(json, {"-json", "-fragments", "-report", "r.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string from_json = json.read("r.xml");
+  const std::size_t at = from_json.find(" -json -fragments ");
+  ASSERT_NE(at, std::string::npos);
+  from_json.erase(at, 6);
+  EXPECT_TRUE(same_text(from_json, report));
+  EXPECT_EQ(json.read("segsniff_recover_001.jpg"), a_text);
+  const std::vector<rapidjson::Document> documents = json_lines(r.out);
+  std::vector<const rapidjson::Value*> written;
+  for (const rapidjson::Document& d : documents)
+    for (const rapidjson::Value* o : objects_with(d, "name", "segsniff_recover_001.jpg")) written.push_back(o);
+  ASSERT_EQ(written.size(), 1u) << r.out;
+  const rapidjson::Value& json_runs = (*written[0])["runs"];
+  ASSERT_EQ(json_runs.Size(), 2u);
+  EXPECT_EQ(json_runs[1]["offset"].GetUint64(), a_runs[1].offset);
+  EXPECT_EQ(json_runs[1]["length"].GetUint64(), a_runs[1].length);
+  EXPECT_TRUE((*written[0])["pieces"].GetBool());
+  if (const std::string why = schema_check_unavailable(); !why.empty()) GTEST_SKIP() << why;
+  EXPECT_TRUE(valid_dfxml(text.file("r.xml")));
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ TEST(CarvingReport, TellsWhetherEachStreamDecodes) {
   else
     decodes = clean_line() + clean_line() + clean_line();
   EXPECT_TRUE(same_text(lines_holding(report, "<segsniff:decode"), decodes));
-  EXPECT_NE(decode_of(random).find("not_decodable"), std::string::npos) << decode_of(random);
+  if (decode_check_available()) {
+    EXPECT_NE(decode_of(random).find("not_decodable"), std::string::npos) << decode_of(random);
+  }
   EXPECT_TRUE(same_text(lines_holding(report, "byte_run "),
                         "      <byte_run file_offset=\"0\" img_offset=\"0\" len=\"" +
                             std::to_string(damaged.size()) + "\"/>\n"

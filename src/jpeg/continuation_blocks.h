@@ -21,10 +21,12 @@ inline constexpr int no_restart_marker = -1;
 // Whether the `length` bytes from `at` can continue a scan.  With
 // `expected_restart` 0..7 the first restart marker in the block must carry
 // that number and each later one the next (no_restart_marker: the scan has
-// no restart markers, and none may appear).  Bytes after an end-of-image
-// marker are slack and are not looked at.
+// no restart markers, and none may appear).  `after_prefix`: the scan's
+// bytes before the block end in FF, so that the block's first byte is the
+// second byte of a marker.  Bytes after an end-of-image marker are slack
+// and are not looked at.
 bool could_continue_scan(const ByteRegion& input, Offset at, std::uint64_t length,
-                         int expected_restart);
+                         int expected_restart, bool after_prefix = false);
 
 // The restart number that follows the last restart marker in input[from,
 // to), scanned backwards from `to`; no_restart_marker when there is none.

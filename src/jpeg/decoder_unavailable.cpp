@@ -17,11 +17,20 @@ struct McuRowDecoder::State {
   std::string no_text;
 };
 
-McuRowDecoder::McuRowDecoder(const ByteRegion&, const FrameHeader&, const ByteRuns&, int)
+struct McuRowDecoderState::Parts {};
+McuRowDecoderState::McuRowDecoderState() : parts_(std::make_unique<Parts>()) {}
+McuRowDecoderState::~McuRowDecoderState() = default;
+McuRowDecoderState::McuRowDecoderState(const McuRowDecoderState&) : parts_(std::make_unique<Parts>()) {}
+McuRowDecoderState& McuRowDecoderState::operator=(const McuRowDecoderState&) { return *this; }
+
+McuRowDecoder::McuRowDecoder(const ByteRegion&, const FrameHeader&, ByteRun)
     : state_(std::make_unique<State>()) {}
 McuRowDecoder::~McuRowDecoder() = default;
 bool McuRowDecoder::start() { return false; }
 bool McuRowDecoder::next_row() { return false; }
+void McuRowDecoder::feed(ByteRun) {}
+void McuRowDecoder::save(McuRowDecoderState&) const {}
+void McuRowDecoder::restore(const McuRowDecoderState&) {}
 std::uint32_t McuRowDecoder::total_mcus() const { return 0; }
 std::uint32_t McuRowDecoder::mcus_done() const { return 0; }
 int McuRowDecoder::row_mcus() const { return 1; }
@@ -37,6 +46,7 @@ const std::string& McuRowDecoder::first_warning() const { return state_->no_text
 int McuRowDecoder::damage_warnings() const { return 0; }
 Offset McuRowDecoder::first_damage_at() const { return no_position; }
 Offset McuRowDecoder::met_eoi_at() const { return no_position; }
+bool McuRowDecoder::skipping_to_marker() const { return false; }
 
 bool mcu_row_decoder_available() { return false; }
 

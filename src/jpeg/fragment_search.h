@@ -1,24 +1,23 @@
 // Putting a fragmented photo back together.
 //
-// The photo's scan is followed from its SOI (follow_scan) until it stops
-// being the photo: the library reports damage, restart markers come out of
-// sequence, or a block decodes into rows far from the rows above them.  The
-// photo was cut at a block boundary at or just before that block.  The
-// blocks after the cut are tried in order of distance, each decoded right
-// after the photo's last good bytes (try_block): blocks that cannot be scan
-// data, that break the restart sequence or that belong to a photo already
-// recovered are passed over without decoding; of the others the first that
-// continues the rows above it about as smoothly as the photo's own rows do
-// is taken, or else the best of those within reach that does so acceptably.
-// From the chosen block the scan is followed again, to its EOI or the next
-// cut.  A photo is complete when its last MCU is followed by its EOI and the
-// whole put-together stream decodes without a warning (decode_check).
+// The photo's scan is followed from its SOI block by block (ScanWalker)
+// until a block stops being the photo's: the library reports damage, an EOI
+// comes before the last MCU, or the block decodes into rows far from the
+// rows above them.  The photo was cut at the start of that block, or a
+// block or so earlier (foreign bytes may decode smoothly for a while).  At
+// each such place the blocks after it are tried in order of distance, each
+// decoded from the decoder's state at the place (kept when the walk passed
+// it): blocks that cannot be scan data, that break the restart sequence or
+// that belong to a photo already recovered are passed over without
+// decoding; of the others, the one whose rows continue the rows above them
+// most smoothly is taken, if it does so about as well as the photo's own
+// rows do.  From there the scan is followed again, to its EOI or the next
+// cut.  A photo is complete when its last MCU is followed by its EOI and
+// the whole put-together stream decodes without a warning (decode_check).
 //
-// Decoding never starts from the SOI again: each decode begins a little
-// before the cut (after a restart marker where the scan has them, else a
-// picture row and a few KiB before it, where the library finds its way into
-// the MCU sequence by itself), so a search costs a few KiB of decoding per
-// block tried, whatever the photo's size.
+// The decoder is never started again for a trial: the state at a place is
+// put back and only the block tried is decoded, so a search costs a few KiB
+// of decoding per block tried, whatever the photo's size.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +27,8 @@
 #include "jpeg/byte_region.h"
 #include "jpeg/byte_runs.h"
 #include "jpeg/continuation_blocks.h"
-#include "jpeg/scan_follower.h"
+#include "jpeg/scan_walker.h"
+#include "jpeg/search_log.h"
 
 namespace segsniff {
 
@@ -39,39 +39,78 @@ struct Reassembly {
   std::string why;       // not complete: why not
 };
 
+// How the scan followed straight from the SOI ended.
+struct FirstLook {
+  enum class Kind {
+    complete,     // the scan ended with its last MCU and an EOI follows
+    broken,       // a block after the first stopped being the photo's
+    first_block,  // the data stopped in the block where the scan begins
+    failed,       // the library gave up, or the input ended
+  };
+  Kind kind = Kind::failed;
+  Offset eoi_end = no_position;     // complete: one past the FF D9
+  Offset stopped_at = no_position;  // broken: the start of the block that stopped it
+};
+
 class FragmentSearch {
  public:
   // Blocks start at the photo's SOI plus multiples of `block`.
   FragmentSearch(const ByteRegion& input, std::uint64_t block, const ClaimedSpans& claims)
       : input_(input), block_(block), claims_(claims) {}
 
-  // The scan followed straight from the SOI (header already read).
-  FollowResult first_look(const PhotoScan& photo) const;
+  // The scan followed straight from the SOI.
+  FirstLook first_look(const PhotoScan& photo) const;
 
-  // Puts the photo together after `first` (a broken first look).
-  Reassembly reassemble(const PhotoScan& photo, const FollowResult& first) const;
+  // Puts the photo together (its first look was broken).
+  Reassembly reassemble(const PhotoScan& photo) const;
 
-  // Blocks tried by decoding, over all searches (for measurements).
-  std::uint64_t blocks_tried() const { return blocks_tried_; }
+  // Records every search of later calls to reassemble() in `log` (nullptr:
+  // none).
+  void keep_log(SearchLog* log) { log_ = log; }
 
  private:
-  struct Cut;
-  struct Retry;
-  bool follow_pieces(const PhotoScan& photo, Cut& cut, std::vector<Retry>& retries,
-                     std::string& why) const;
-  // The block right after the cut: tried with the others, passed over, or
-  // the only one tried (and taken if it decodes without damage).
-  enum class Straight { try_it, skip, only };
-  bool continue_after(const PhotoScan& photo, Cut& cut, Straight straight_block) const;
-  bool continue_somewhere(const PhotoScan& photo, Cut& cut) const;
-  DecodePlan context_for(const PhotoScan& photo, const ByteRuns& path, double bytes_per_mcu,
-                         bool longer) const;
+  // A place where the photo's data may have been cut.
+  struct Cut {
+    ByteRuns path;            // the photo up to the cut, SOI first
+    ScanWalker::State state;  // the decoder there
+    double ratio = 0;         // suspects: how far the block after the cut rose above the level
+    bool stop = false;        // where a piece stopped: the block after it may be taken straight on
+  };
+
+  // How following the photo from some block on ended.
+  struct Followed {
+    enum class End { complete, stopped, failed };
+    End end = End::failed;
+    ByteRuns path;              // complete: the photo; else as far as it was followed
+    std::vector<Cut> places;    // stopped: where the data may have been cut, most likely first
+    std::vector<Cut> suspects;  // blocks passed that rose above the level, strongest first
+  };
+
+  // What has been spent on one photo.
+  struct Budget {
+    int trials = 0;    // blocks decoded for this photo
+    int pieces = 1;    // pieces followed (and steps straight through a stop)
+    int straight = 0;  // steps straight through a stop
+  };
+
+  Followed follow(ScanWalker& walker, const ByteRuns& path, Offset next, bool keep_states) const;
+  // continuation_search.cpp
+  std::vector<Offset> search_after(const PhotoScan& photo, ScanWalker& walker, const Cut& cut,
+                                   Budget& budget) const;
   int expected_restart(const PhotoScan& photo, const ByteRuns& path) const;
+  SearchLog::Search* log_search(Offset cut, double level) const;
+  static SearchLog::Trial logged_trial(Offset block, const BlockVerdict& verdict);
+  bool continue_from(const Cut& cut, ScanWalker& walker, Offset chosen, Followed& followed) const;
+  bool continue_through(const Cut& cut, ScanWalker& walker, const std::vector<Offset>& blocks,
+                        Followed& followed) const;
+  bool go_on(const PhotoScan& photo, ScanWalker& walker, Followed& followed, Budget& budget) const;
+  bool follow_pieces(const PhotoScan& photo, ScanWalker& walker, Followed& followed,
+                     std::vector<Cut>& retries, Budget& budget, std::string& why) const;
 
   const ByteRegion& input_;
   std::uint64_t block_;
   const ClaimedSpans& claims_;
-  mutable std::uint64_t blocks_tried_ = 0;
+  SearchLog* log_ = nullptr;
 };
 
 }  // namespace segsniff

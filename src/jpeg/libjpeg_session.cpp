@@ -1,7 +1,10 @@
 #include "jpeg/libjpeg_session.h"
 
 #include <jerror.h>
+// The marker reader's count of bytes skipped (skipping_to_marker).
+#include <jpegint.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace segsniff {
@@ -14,8 +17,7 @@ constexpr JOCTET closing_eoi[] = {0xFF, JPEG_EOI};
 
 }  // namespace
 
-LibjpegSession::LibjpegSession(std::vector<StreamPiece> pieces, int restart_shift)
-    : restart_shift_(restart_shift) {
+LibjpegSession::LibjpegSession(std::vector<StreamPiece> pieces, AtEnd at_end) : at_end_(at_end) {
   for (StreamPiece& piece : pieces)
     if (!piece.bytes.empty()) pieces_.push_back(piece);  // a fill must give at least one byte
 
@@ -26,12 +28,15 @@ LibjpegSession::LibjpegSession(std::vector<StreamPiece> pieces, int restart_shif
   cinfo_.client_data = this;
   run([](jpeg_decompress_struct& cinfo) { jpeg_create_decompress(&cinfo); });
   if (failed_) return;
+  if (at_end == AtEnd::suspend) {
+    arena_ = std::make_unique<LibjpegArena>();
+    arena_->attach(cinfo_);
+  }
 
   source_.init_source = init_source;
   source_.fill_input_buffer = fill_input_buffer;
   source_.skip_input_data = skip_input_data;
-  source_.resync_to_restart =
-      restart_shift == no_restart_shift ? jpeg_resync_to_restart : take_shifted_restart;
+  source_.resync_to_restart = jpeg_resync_to_restart;
   source_.term_source = term_source;
   source_.next_input_byte = nullptr;
   source_.bytes_in_buffer = 0;
@@ -65,6 +70,11 @@ void LibjpegSession::emit_message(j_common_ptr cinfo, int level) {
       !session.ran_out_ && session.met_eoi_at_ == no_position) {
     session.met_eoi_at_ = session.position();
     if (session.met_eoi_at_ == no_position) session.met_eoi_at_ = 0;
+  } else if (cinfo->err->msg_code == JWRN_EXTRANEOUS_DATA) {
+    // The library skipped bytes looking for a marker (a restart marker that
+    // did not come, say) and stands at the marker it found: the damage
+    // began where the skipping did.
+    session.count_damage(static_cast<std::uint64_t>(cinfo->err->msg_parm.i[0]));
   } else {
     session.count_damage();
   }
@@ -78,21 +88,13 @@ void LibjpegSession::emit_message(j_common_ptr cinfo, int level) {
 
 void LibjpegSession::output_message(j_common_ptr) {}
 
-void LibjpegSession::count_damage() {
-  if (!ran_out_ && damage_warnings_++ == 0) first_damage_at_ = position();
-}
-
-// Called when the marker met is not the restart marker the library counts
-// on.  A restart marker is swallowed (the library then resets its decoder
-// state as after a good one), and counted as damage unless its number is
-// the shifted one; any other marker goes to the library's rule.
-boolean LibjpegSession::take_shifted_restart(j_decompress_ptr cinfo, int desired) {
-  const int marker = cinfo->unread_marker;
-  if (marker < JPEG_RST0 || marker > JPEG_RST0 + 7) return jpeg_resync_to_restart(cinfo, desired);
-  LibjpegSession& session = of(reinterpret_cast<j_common_ptr>(cinfo));
-  if (((marker - JPEG_RST0 - desired) & 7) != session.restart_shift_) session.count_damage();
-  cinfo->unread_marker = 0;
-  return TRUE;
+void LibjpegSession::count_damage(std::uint64_t skipped) {
+  if (ran_out_ || damage_warnings_++ > 0) return;
+  first_damage_at_ = position();
+  // Not back past the start of the piece being read.
+  if (first_damage_at_ == no_position || skipped == 0 || current_piece_ >= pieces_.size()) return;
+  const Offset origin = pieces_[current_piece_].origin;
+  first_damage_at_ = first_damage_at_ - origin > skipped ? first_damage_at_ - skipped : origin;
 }
 
 void LibjpegSession::init_source(j_decompress_ptr) {}
@@ -109,6 +111,9 @@ boolean LibjpegSession::fill_input_buffer(j_decompress_ptr cinfo) {
   }
   const bool first_time = !session.ran_out_;
   session.ran_out_ = true;  // set first: the warning below is not damage
+  // Suspended: the library backs up to the start of the MCU it was reading,
+  // keeping what the source still holds (next_input_byte on).
+  if (session.at_end_ == AtEnd::suspend) return FALSE;
   if (first_time) WARNMS(cinfo, JWRN_JPEG_EOF);
   session.current_piece_ = session.pieces_.size();
   cinfo->src->next_input_byte = closing_eoi;
@@ -128,6 +133,52 @@ void LibjpegSession::skip_input_data(j_decompress_ptr cinfo, long count) {
   }
   source->next_input_byte += left;
   source->bytes_in_buffer -= left;
+}
+
+void LibjpegSession::add_piece(StreamPiece piece) {
+  if (piece.bytes.empty()) return;  // a fill must give at least one byte
+  pieces_.push_back(piece);
+  ran_out_ = false;
+}
+
+// The pieces before the one being read are not kept: the library never goes
+// back to them.
+void LibjpegSession::save(State& state) const {
+  if (arena_ == nullptr || failed_) return;
+  arena_->save(cinfo_, state.decoder);
+  state.source = source_;
+  state.errors = errors_;
+  const std::size_t first = std::min(current_piece_, pieces_.size());
+  state.pieces.assign(pieces_.begin() + static_cast<std::ptrdiff_t>(first), pieces_.end());
+  state.next_piece = next_piece_ - first;
+  state.ran_out = ran_out_;
+  state.warnings = warnings_;
+  state.first_warning_at = first_warning_at_;
+  state.damage_warnings = damage_warnings_;
+  state.first_damage_at = first_damage_at_;
+  state.met_eoi_at = met_eoi_at_;
+}
+
+void LibjpegSession::restore(const State& state) {
+  if (arena_ == nullptr) return;
+  arena_->restore(cinfo_, state.decoder);
+  source_ = state.source;
+  errors_ = state.errors;
+  pieces_ = state.pieces;
+  next_piece_ = state.next_piece;
+  current_piece_ = 0;
+  ran_out_ = state.ran_out;
+  warnings_ = state.warnings;
+  first_warning_at_ = state.first_warning_at;
+  damage_warnings_ = state.damage_warnings;
+  first_damage_at_ = state.first_damage_at;
+  met_eoi_at_ = state.met_eoi_at;
+  failed_ = false;
+  error_.clear();
+}
+
+bool LibjpegSession::skipping_to_marker() const {
+  return cinfo_.marker != nullptr && cinfo_.marker->discarded_bytes > 0;
 }
 
 Offset LibjpegSession::position() const {

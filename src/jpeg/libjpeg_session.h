@@ -8,6 +8,14 @@
 // memory source does) and given an EOI marker, so it finishes the image with
 // empty blocks.
 //
+// Resumable sessions (AtEnd::suspend), for following a stream piece by
+// piece and trying many continuations of one place in it: every allocation
+// of the library goes to a LibjpegArena, and when the pieces are used up the
+// library is not given an EOI but suspended, as by a data source that has
+// no more bytes yet; the decoder then stands at the start of the MCU it
+// could not finish.  More pieces can be added and the decoding resumed;
+// save() keeps the whole state reached, restore() goes back to a state kept.
+//
 // Errors: the library's error exit jumps back into LibjpegSession::run with
 // the message text; warnings are counted and the first one is kept with the
 // input offset the library had reached.  Nothing is printed and the process
@@ -21,11 +29,13 @@
 
 #include <csetjmp>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "jpeg/byte_region.h"
+#include "jpeg/libjpeg_arena.h"
 
 namespace segsniff {
 
@@ -36,13 +46,8 @@ struct StreamPiece {
 
 class LibjpegSession {
  public:
-  // A decode that starts in the middle of a scan, after restart marker
-  // RSTn, meets RST(n+1) where the library counts on RST0: `restart_shift`
-  // (n+1 modulo 8) tells how the numbers in the stream run ahead of the
-  // library's count, and a marker out of that sequence counts as damage.
-  // With no_restart_shift the library's own rule applies.
-  static constexpr int no_restart_shift = -1;
-  explicit LibjpegSession(std::vector<StreamPiece> pieces, int restart_shift = no_restart_shift);
+  enum class AtEnd { close, suspend };
+  explicit LibjpegSession(std::vector<StreamPiece> pieces, AtEnd at_end = AtEnd::close);
   ~LibjpegSession();
   LibjpegSession(const LibjpegSession&) = delete;
   LibjpegSession& operator=(const LibjpegSession&) = delete;
@@ -51,9 +56,9 @@ class LibjpegSession {
 
   // Calls step(cinfo) with the library's error exit aimed here: true when
   // the step returned, false when the library gave up (error() says why;
-  // the session is then dead and every later run fails at once).  A step
-  // must not own anything that needs a destructor: a jump out of the
-  // library skips the frames in between.
+  // the session is then dead and every later run fails at once, until a
+  // restore).  A step must not own anything that needs a destructor: a
+  // jump out of the library skips the frames in between.
   template <typename Step>
   bool run(Step&& step) {
     if (failed_) return false;
@@ -73,23 +78,45 @@ class LibjpegSession {
   int warnings() const { return warnings_; }
   const std::string& first_warning() const { return first_warning_; }
   Offset first_warning_at() const { return first_warning_at_; }
-  bool ran_out() const { return ran_out_; }  // the pieces were used up
+  bool ran_out() const { return ran_out_; }  // the pieces were used up (or suspended there)
   // Warnings about the stream itself, leaving out the premature end and
   // whatever follows from it once the pieces are used up; and the input
-  // offset the library had reached at the first of them.
+  // offset where the first of them began.
   int damage_warnings() const { return damage_warnings_; }
   Offset first_damage_at() const { return first_damage_at_; }
   // Whether the scan data ran into an EOI marker of the stream (not the one
-  // made up when the pieces ran out), and where the library then stood: a
-  // decode that starts in the middle of a scan meets the end of the photo
-  // before the MCU count it was told.  Not counted as damage.
+  // made up when the pieces ran out), and where the library then stood.
+  // Not counted as damage.
   bool met_eoi() const { return met_eoi_at_ != no_position; }
   Offset met_eoi_at() const { return met_eoi_at_; }
+  // The library is skipping bytes in search of a marker (a restart marker
+  // that did not come where the MCU count put it): damage it will warn
+  // about once it finds one.
+  bool skipping_to_marker() const;
 
   // Input offset of the next byte the library will take, as far as it has
   // committed its reading (it may hold a few bytes more in its bit buffer);
   // no_position inside made-up bytes.
   Offset position() const;
+
+  // Resumable sessions only.  A piece after those given so far.
+  void add_piece(StreamPiece piece);
+  // The session's whole state; kept by save(), put back by restore().
+  struct State {
+    LibjpegArena::Saved decoder;
+    jpeg_source_mgr source{};
+    jpeg_error_mgr errors{};
+    std::vector<StreamPiece> pieces;  // the piece being read and those after it
+    std::size_t next_piece = 0;       // the next piece to serve, in `pieces`
+    bool ran_out = false;
+    int warnings = 0;
+    Offset first_warning_at = no_position;
+    int damage_warnings = 0;
+    Offset first_damage_at = no_position;
+    Offset met_eoi_at = no_position;
+  };
+  void save(State& state) const;
+  void restore(const State& state);
 
  private:
   static void error_exit(j_common_ptr cinfo);
@@ -99,14 +126,20 @@ class LibjpegSession {
   static boolean fill_input_buffer(j_decompress_ptr cinfo);
   static void skip_input_data(j_decompress_ptr cinfo, long count);
   static void term_source(j_decompress_ptr cinfo);
-  static boolean take_shifted_restart(j_decompress_ptr cinfo, int desired);
-  void count_damage();
+  // Counts a damage warning; the damage began `skipped` bytes before the
+  // library's position.
+  void count_damage(std::uint64_t skipped = 0);
   static LibjpegSession& of(j_common_ptr cinfo);
+
+  // Resumable sessions: where the decompressor allocates (it is destroyed
+  // in the destructor's body, before the members go).
+  std::unique_ptr<LibjpegArena> arena_;
 
   std::vector<StreamPiece> pieces_;
   std::size_t next_piece_ = 0;
   std::size_t current_piece_ = 0;  // pieces_.size() while serving the closing EOI
   bool ran_out_ = false;
+  AtEnd at_end_ = AtEnd::close;
 
   jpeg_decompress_struct cinfo_{};
   jpeg_error_mgr errors_{};
@@ -118,7 +151,6 @@ class LibjpegSession {
   std::string first_warning_;
   Offset first_warning_at_ = no_position;
   int damage_warnings_ = 0;
-  int restart_shift_ = no_restart_shift;
   Offset met_eoi_at_ = no_position;
   bool warning_texts_ = true;
   Offset first_damage_at_ = no_position;

@@ -43,12 +43,28 @@ struct McuRowDecoder::State {
   std::array<int, 4> h{}, v{}, scale{};
   std::array<JSAMPARRAY, 4> rows{};
   Offset last_position = no_position;
+  const ByteRegion* input = nullptr;
 };
 
-McuRowDecoder::McuRowDecoder(const ByteRegion& input, const FrameHeader& header,
-                             const ByteRuns& runs, int restart_shift)
+struct McuRowDecoderState::Parts {
+  LibjpegSession::State session;
+  std::uint32_t done = 0;
+  Offset last_position = no_position;
+};
+
+McuRowDecoderState::McuRowDecoderState() : parts_(std::make_unique<Parts>()) {}
+McuRowDecoderState::~McuRowDecoderState() = default;
+McuRowDecoderState::McuRowDecoderState(const McuRowDecoderState& other)
+    : parts_(std::make_unique<Parts>(*other.parts_)) {}
+McuRowDecoderState& McuRowDecoderState::operator=(const McuRowDecoderState& other) {
+  *parts_ = *other.parts_;
+  return *this;
+}
+
+McuRowDecoder::McuRowDecoder(const ByteRegion& input, const FrameHeader& header, ByteRun first)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
+  s.input = &input;
   s.row_mcus = choose_row_mcus(header);
   s.total = header.mcus_per_row() * header.mcu_rows();
   s.components = header.components;
@@ -60,15 +76,13 @@ McuRowDecoder::McuRowDecoder(const ByteRegion& input, const FrameHeader& header,
   // The first run holds the header: split it around the frame size.
   std::vector<StreamPiece> pieces;
   const Offset size_at = header.sof_at + sof_size_offset;
-  if (!runs.empty() && runs[0].offset <= size_at && size_at + sof_size_bytes <= runs[0].end()) {
-    pieces.push_back({input.bytes(runs[0].offset, size_at - runs[0].offset), runs[0].offset});
+  if (first.offset <= size_at && size_at + sof_size_bytes <= first.end()) {
+    pieces.push_back({input.bytes(first.offset, size_at - first.offset), first.offset});
     pieces.push_back({s.new_size, no_position});
     const Offset rest = size_at + sof_size_bytes;
-    pieces.push_back({input.bytes(rest, runs[0].end() - rest), rest});
-    for (std::size_t i = 1; i < runs.size(); ++i)
-      pieces.push_back({input.bytes(runs[i].offset, runs[i].length), runs[i].offset});
+    pieces.push_back({input.bytes(rest, first.end() - rest), rest});
   }
-  s.session = std::make_unique<LibjpegSession>(std::move(pieces), restart_shift);
+  s.session = std::make_unique<LibjpegSession>(std::move(pieces), LibjpegSession::AtEnd::suspend);
   s.session->drop_warning_texts();
 }
 
@@ -108,14 +122,34 @@ bool McuRowDecoder::start() {
 bool McuRowDecoder::next_row() {
   State& s = *state_;
   if (s.done >= s.total) return false;
-  const bool ok = s.session->run([&s](jpeg_decompress_struct& cinfo) {
+  JDIMENSION read = 0;
+  const bool ok = s.session->run([&s, &read](jpeg_decompress_struct& cinfo) {
     const auto lines = static_cast<JDIMENSION>(cinfo.max_v_samp_factor * cinfo.min_DCT_scaled_size);
-    jpeg_read_raw_data(&cinfo, s.rows.data(), lines);
+    read = jpeg_read_raw_data(&cinfo, s.rows.data(), lines);
   });
-  if (!ok) return false;
+  if (!ok || read == 0) return false;  // failed, or suspended where the runs end
   s.done += s.row_mcus;
   if (!s.session->ran_out()) s.last_position = s.session->position();
   return true;
+}
+
+void McuRowDecoder::feed(ByteRun run) {
+  State& s = *state_;
+  s.session->add_piece({s.input->bytes(run.offset, run.length), run.offset});
+}
+
+void McuRowDecoder::save(McuRowDecoderState& state) const {
+  const State& s = *state_;
+  s.session->save(state.parts_->session);
+  state.parts_->done = s.done;
+  state.parts_->last_position = s.last_position;
+}
+
+void McuRowDecoder::restore(const McuRowDecoderState& state) {
+  State& s = *state_;
+  s.session->restore(state.parts_->session);
+  s.done = state.parts_->done;
+  s.last_position = state.parts_->last_position;
 }
 
 std::uint32_t McuRowDecoder::total_mcus() const { return state_->total; }
@@ -137,6 +171,7 @@ const std::string& McuRowDecoder::first_warning() const { return state_->session
 int McuRowDecoder::damage_warnings() const { return state_->session->damage_warnings(); }
 Offset McuRowDecoder::first_damage_at() const { return state_->session->first_damage_at(); }
 Offset McuRowDecoder::met_eoi_at() const { return state_->session->met_eoi_at(); }
+bool McuRowDecoder::skipping_to_marker() const { return state_->session->skipping_to_marker(); }
 
 bool mcu_row_decoder_available() { return true; }
 

@@ -11,6 +11,13 @@
 // and the search sees the picture in steps of a few MCUs instead of a whole
 // row of MCUs, which can span many clusters.  MCU number m of the scan is
 // at row m / mcus_per_row, column m % mcus_per_row of the real picture.
+//
+// The decoder is resumable (LibjpegSession's resumable sessions): it stops
+// where the runs given so far end, in the middle of a row if need be, and
+// goes on when more runs are fed to it; its whole state can be kept and
+// gone back to.  The fragment search feeds a photo's data block by block,
+// keeps the state at the blocks where the photo may have been cut, and
+// tries every block after such a place from there.
 #pragma once
 
 #include <array>
@@ -24,14 +31,26 @@
 
 namespace segsniff {
 
+// A decoder's whole state, as McuRowDecoder::save keeps it (a copy of the
+// library's memory for the decoder, a dozen KiB).
+class McuRowDecoderState {
+ public:
+  McuRowDecoderState();
+  ~McuRowDecoderState();
+  McuRowDecoderState(const McuRowDecoderState& other);
+  McuRowDecoderState& operator=(const McuRowDecoderState& other);
+
+ private:
+  friend class McuRowDecoder;
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
+
 class McuRowDecoder {
  public:
-  // `header` must describe a single sequential scan (single_sequential_scan).
-  // A decode whose data starts after restart marker RSTn of the scan passes
-  // (n + 1) % 8 as `restart_shift` (the markers then count from RST(n+1),
-  // not RST0); one that starts at the beginning of the scan passes 0.
-  McuRowDecoder(const ByteRegion& input, const FrameHeader& header, const ByteRuns& runs,
-                int restart_shift = 0);
+  // `header` must describe a single sequential scan (single_sequential_scan);
+  // `first` starts at its SOI and holds the whole header.
+  McuRowDecoder(const ByteRegion& input, const FrameHeader& header, ByteRun first);
   ~McuRowDecoder();
   McuRowDecoder(const McuRowDecoder&) = delete;
   McuRowDecoder& operator=(const McuRowDecoder&) = delete;
@@ -39,9 +58,17 @@ class McuRowDecoder {
   // Reads the header and gets the library ready; false if it gave up.
   bool start();
 
-  // Decodes the next row_mcus() MCUs.  False when the scan is complete or
-  // the library gave up (failed()).
+  // Decodes the next row_mcus() MCUs.  False when the scan is complete, the
+  // library gave up (failed()), or the runs fed so far are used up
+  // (ran_out(); feeding more goes on from there).
   bool next_row();
+
+  // The stream goes on with `run`.
+  void feed(ByteRun run);
+
+  // Keeps the state reached; goes back to a state kept.
+  void save(McuRowDecoderState& state) const;
+  void restore(const McuRowDecoderState& state);
 
   std::uint32_t total_mcus() const;   // MCUs in the scan
   std::uint32_t mcus_done() const;    // MCUs decoded so far
@@ -60,7 +87,7 @@ class McuRowDecoder {
   // Input offset up to which the library has taken bytes (a few more may sit
   // in its bit buffer); no_position once the runs are used up.
   Offset position() const;
-  bool ran_out() const;        // the runs ended before the scan did
+  bool ran_out() const;        // the runs fed so far are used up
   bool failed() const;
   const std::string& error() const;
   int warnings() const;        // everything the library warned about
@@ -72,6 +99,9 @@ class McuRowDecoder {
   // Where the library stood when the scan data ran into the stream's EOI
   // marker before the MCU count was reached; no_position if it did not.
   Offset met_eoi_at() const;
+  // The library is skipping bytes in search of a marker (damage it has not
+  // warned about yet).
+  bool skipping_to_marker() const;
 
  private:
   struct State;

@@ -38,12 +38,14 @@ void plan_unsearchable(const ByteRegion& input, const FrameHeader& header, Plann
 }  // namespace
 
 std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint64_t block,
-                                              const std::function<void(Offset)>& progress) {
+                                              const std::function<void(Offset)>& progress,
+                                              SearchLog* log) {
   std::vector<PlannedPhoto> photos;
   std::vector<PhotoScan> scans;          // per photo (searchable ones only meaningful)
-  std::vector<FollowResult> first_looks;
+  std::vector<FirstLook> first_looks;
   ClaimedSpans claims;
   FragmentSearch search(input, block, claims);
+  search.keep_log(log);
   EoiPairSearch eoi_pairs;
   Offset host = no_position, host_data = 0;
 
@@ -52,7 +54,7 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
     PlannedPhoto photo;
     photo.soi = p;
     PhotoScan scan{&input, FrameHeader{}, p, block};
-    FollowResult first;
+    FirstLook first;
     if (host != no_position && p < host_data) {
       photo.kind = PlannedPhoto::Kind::embedded;
       photo.host = host;
@@ -65,7 +67,7 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
         plan_unsearchable(input, scan.header, photo, eoi_pairs);
       } else {
         first = search.first_look(scan);
-        if (first.kind == FollowResult::Kind::complete) {
+        if (first.kind == FirstLook::Kind::complete) {
           photo.kind = PlannedPhoto::Kind::whole;
           photo.runs = {{p, first.eoi_end - p}};
           claims.claim(photo.runs);
@@ -81,11 +83,15 @@ std::vector<PlannedPhoto> plan_photo_recovery(const ByteRegion& input, std::uint
     PlannedPhoto& photo = photos[i];
     if (photo.kind != PlannedPhoto::Kind::incomplete || !photo.why.empty()) continue;
     progress(photo.soi);
-    if (first_looks[i].kind != FollowResult::Kind::broken) {
+    if (first_looks[i].kind == FirstLook::Kind::first_block) {
+      photo.why = "its data stops before the first block of its scan";
+      continue;
+    }
+    if (first_looks[i].kind != FirstLook::Kind::broken) {
       photo.why = "its scan could not be decoded";
       continue;
     }
-    Reassembly r = search.reassemble(scans[i], first_looks[i]);
+    Reassembly r = search.reassemble(scans[i]);
     if (!r.complete) {
       photo.why = r.why;
       photo.stopped_at = r.stopped_at;

@@ -25,6 +25,7 @@
 
 #include "jpeg/byte_region.h"
 #include "jpeg/byte_runs.h"
+#include "jpeg/search_log.h"
 
 namespace segsniff {
 
@@ -46,9 +47,10 @@ struct PlannedPhoto {
 
 // Plans every candidate of the input, in the order of their SOIs; `block`
 // is the cluster size (blocks start at each photo's SOI).  `progress` is
-// told the SOI reached, in each of the two passes.
+// told the SOI reached, in each of the two passes.  The fragment searches
+// are recorded in `log` when one is given.
 std::vector<PlannedPhoto> plan_photo_recovery(
     const ByteRegion& input, std::uint64_t block,
-    const std::function<void(Offset)>& progress = [](Offset) {});
+    const std::function<void(Offset)>& progress = [](Offset) {}, SearchLog* log = nullptr);
 
 }  // namespace segsniff

@@ -31,7 +31,7 @@ struct CarvingRun {
   CarvingTally tally;         // of the input being carved
   CarvingProgress* progress = nullptr;  // shown on a terminal, else null
   bool fragments = false;     // "-fragments": photos are followed across gaps
-  std::uint64_t block_size = 0;  // for -fragments without a boot sector; 0: 4096
+  std::uint64_t block_size = 0;  // "-blocksize": for -fragments without a boot sector; 0: 4096
 };
 
 // The input being carved: the mapped bytes.

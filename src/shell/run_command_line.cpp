@@ -53,7 +53,23 @@ class RunOutcome {
 
 bool takes_arguments(const char* argument) {
   return is_option(argument, "-outdir") || is_option(argument, "-report") ||
-         is_option(argument, "-copy") || is_option(argument, "-info");
+         is_option(argument, "-copy") || is_option(argument, "-info") ||
+         is_option(argument, "-blocksize");
+}
+
+// The block sizes -blocksize takes: those of FAT and exFAT clusters.
+constexpr std::uint64_t smallest_block = 512;
+constexpr std::uint64_t largest_block = 32u << 20;
+
+// A decimal byte count that is a power of two in that range, or 0.
+std::uint64_t parse_block_size(const char* text) {
+  std::uint64_t n = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || n > largest_block) return 0;
+    n = n * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  const bool power_of_two = n != 0 && (n & (n - 1)) == 0;
+  return power_of_two && n >= smallest_block && n <= largest_block ? n : 0;
 }
 
 // "-report": the carving report and the printers that feed it, one in
@@ -95,13 +111,26 @@ bool switch_report(const char* file, Reporting& reporting, CarvingRun& carving) 
 // The option word at argv[j] that takes arguments: announced (unless
 // standard output holds JSON documents) and carried out.  Returns how many
 // arguments it used, itself included, or 0 when its arguments are missing
-// (nothing is printed then; the caller shows the usage).  The arguments are
-// used as they stand, even when they begin with a dash.
+// or unusable (the caller shows the usage).  The arguments are used as they
+// stand, even when they begin with a dash.
 int run_option_with_arguments(int argc, const char* const* argv, int j, CarvingRun& carving,
                               RunOutcome& outcome, Reporting& reporting, Printer& listing,
                               bool announce) {
   const char* word = argv[j];
   Printer& printer = reporting.printer_for(listing, !announce, /*carved=*/false);
+  if (is_option(word, "-blocksize")) {
+    if (j + 1 >= argc) return 0;
+    const char* text = argv[j + 1];
+    const std::uint64_t bytes = parse_block_size(text);
+    if (bytes == 0) {
+      err_stream << "-blocksize takes a power of two from " << smallest_block << " to "
+                 << largest_block << " bytes, not '" << shown(text) << "'\n";
+      return 0;
+    }
+    if (announce) out_stream << "Option -blocksize found (" << bytes << " bytes)\n";
+    carving.block_size = bytes;
+    return 2;
+  }
   if (is_option(word, "-report")) {
     if (j + 1 >= argc) return 0;
     const char* file = argv[j + 1];
