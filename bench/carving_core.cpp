@@ -6,6 +6,7 @@
 // dumps of the images found).
 //
 //   carving_core <image>
+#include <cinttypes>
 #include <cstdio>
 
 #include "jpeg/recover_jpeg_streams.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
   segsniff::TextPrinter printer;
   segsniff::recover_jpeg_streams(input, run, printer);
   segsniff::flush_output();
-  std::printf("%ld files, %llu bytes searched for FF D9\n", run.last_number,
+  std::printf("%" PRId64 " files, %llu bytes searched for FF D9\n", run.last_number,
               static_cast<unsigned long long>(run.eoi_bytes_searched));
   return 0;
 }

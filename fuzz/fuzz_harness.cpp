@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,10 +78,10 @@ void remove_scratch_directory() {
 }
 
 // The names recovery mode gives its output files, numbered from 1.
-void remove_carved_files(long last_number) {
-  for (long number = 1; number <= last_number; ++number) {
+void remove_carved_files(std::int64_t last_number) {
+  for (std::int64_t number = 1; number <= last_number; ++number) {
     char name[64];
-    std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
+    std::snprintf(name, sizeof name, "segsniff_recover_%03" PRId64 ".jpg", number);
     ::unlink(name);
   }
 }

@@ -23,7 +23,14 @@ namespace {
 
 constexpr std::size_t buffer_sizes[] = {0, 1, 2, 7, 64, 600};
 
-void expect_as_c_library(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// mingw-w64 checks formats against its own C99 printf (gnu_printf) when it
+// is the one in use, as here; "printf" would mean the system's msvcrt.
+#ifdef __MINGW_PRINTF_FORMAT
+#define SEGSNIFF_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define SEGSNIFF_PRINTF_FORMAT printf
+#endif
+void expect_as_c_library(const char* format, ...) __attribute__((format(SEGSNIFF_PRINTF_FORMAT, 1, 2)));
 void expect_as_c_library(const char* format, ...) {
   for (std::size_t size : buffer_sizes) {
     char have[640], want[640];

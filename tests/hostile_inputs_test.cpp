@@ -96,7 +96,7 @@ TEST(HostileInputs, GeneratedCasesAreAnalysedSoundlyInBothModes) {
 }
 
 TEST(HostileInputs, KeptFuzzInputsAreAnalysedSoundlyInBothModes) {
-  const fs::path dir = fs::path(SEGSNIFF_SOURCE_DIR) / "fuzz" / "regressions";
+  const fs::path dir = fs::path(source_dir()) / "fuzz" / "regressions";
   std::vector<fs::path> inputs;
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.is_regular_file() && entry.file_size() > 0) inputs.push_back(entry.path());

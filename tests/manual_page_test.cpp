@@ -36,6 +36,8 @@
 #include <string>
 #include <vector>
 
+#include "support/golden.h"
+
 namespace segsniff::test {
 namespace {
 
@@ -275,12 +277,12 @@ bool holds_a_letter(const std::string& line) {
 
 TEST(ManualPage, ListsEveryLineTheProgramCanPrint) {
   std::vector<OutputText> texts;
-  for (const auto& entry : fs::recursive_directory_iterator(fs::path(SEGSNIFF_SOURCE_DIR) / "src")) {
+  for (const auto& entry : fs::recursive_directory_iterator(fs::path(source_dir()) / "src")) {
     const fs::path& p = entry.path();
     if (p.extension() == ".cpp" || p.extension() == ".h") collect_texts(p, texts);
   }
   ASSERT_GT(texts.size(), 100u) << "the extraction found too few texts";
-  const std::string page = plain_text(read_file(fs::path(SEGSNIFF_SOURCE_DIR) / "doc/segsniff.1"));
+  const std::string page = plain_text(read_file(fs::path(source_dir()) / "doc/segsniff.1"));
   std::string missing;
   std::size_t looked_for = 0;
   for (const OutputText& t : texts) {

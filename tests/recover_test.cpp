@@ -1,10 +1,14 @@
 // Recovery carving: which streams are written, under which numbers, with
 // which lines, and that the input is never written to.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -115,21 +119,27 @@ TEST(RecoverJpegStreams, StreamsAreWrittenInTheOrderOfTheirPairsNumberedAcrossTh
 
 // Names 001 to 006 are taken by every kind of thing, 008 by the second
 // input: each is passed over and left as it was, none is followed or
-// opened (the FIFO has an idle reader that would take the bytes).  A second
-// run in the same folder keeps the first run's files.
+// opened (the FIFO has an idle reader that would take the bytes; Windows,
+// which has no FIFOs, gets a link to a folder there).  A second run in the
+// same folder keeps the first run's files.
 TEST(RecoverJpegStreams, EveryTakenNameIsPassedOverAndLeftAsItWas) {
+  namespace fs = std::filesystem;
   ScratchDir dir;
   const std::string card = tiny_image(1).append(tiny_image(2)).str();
   dir.write("card.img", card);
   dir.write("target", "kept");
   dir.write("segsniff_recover_001.jpg", "old");
-  ASSERT_EQ(::symlink(dir.file("target").c_str(), dir.file("segsniff_recover_002.jpg").c_str()), 0);
-  ASSERT_EQ(::symlink("nowhere", dir.file("segsniff_recover_003.jpg").c_str()), 0);
-  ASSERT_EQ(::link(dir.file("target").c_str(), dir.file("segsniff_recover_004.jpg").c_str()), 0);
-  ASSERT_EQ(::mkdir(dir.file("segsniff_recover_005.jpg").c_str(), 0700), 0);
+  make_symlink(dir.file("target"), dir.file("segsniff_recover_002.jpg"));
+  make_symlink("nowhere", dir.file("segsniff_recover_003.jpg"));
+  fs::create_hard_link(dir.file("target"), dir.file("segsniff_recover_004.jpg"));
+  fs::create_directory(dir.file("segsniff_recover_005.jpg"));
+#ifdef _WIN32
+  make_symlink(dir.file("segsniff_recover_005.jpg"), dir.file("segsniff_recover_006.jpg"), true);
+#else
   ASSERT_EQ(::mkfifo(dir.file("segsniff_recover_006.jpg").c_str(), 0600), 0);
   const int reader = ::open(dir.file("segsniff_recover_006.jpg").c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
+#endif
   dir.write("segsniff_recover_008.jpg", tiny_image(3).str());
 
   RunResult r = run_segsniff(dir, {"-recover", "card.img", "segsniff_recover_008.jpg"});
@@ -145,9 +155,11 @@ TEST(RecoverJpegStreams, EveryTakenNameIsPassedOverAndLeftAsItWas) {
   EXPECT_NE(r.out.find(restore + "011.jpg' (offset 0 to 11)\n" + "found SOI-Marker at offset 0000000B\n"),
             std::string::npos) << r.out;
 
+#ifndef _WIN32
   char drained[16];
   EXPECT_LE(::read(reader, drained, sizeof drained), 0) << "the FIFO's reader got bytes";
   ::close(reader);
+#endif
   EXPECT_EQ(dir.read("target"), "kept");
   EXPECT_EQ(dir.read("segsniff_recover_001.jpg"), "old");
   EXPECT_FALSE(dir.exists("nowhere"));
@@ -198,9 +210,14 @@ TEST(RecoverJpegStreams, ThousandsOfTruncatedHeadsCostLinearWork) {
 
 TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
   // 4 GiB of zero pages and a last page holding a complete stream: it costs
-  // address space, not memory.
+  // address space, not memory (under wine as well: wine's memory is Linux's).
   constexpr std::size_t stream_at = std::size_t{1} << 32;
   constexpr std::size_t size = stream_at + 4096;
+#ifdef _WIN32
+  void* view = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (view == nullptr) GTEST_SKIP() << "no room for a 4 GiB mapping";
+  auto* base = static_cast<std::uint8_t*>(view);
+#else
   void* view =
       ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (view == MAP_FAILED) GTEST_SKIP() << "no room for a 4 GiB mapping";
@@ -208,11 +225,12 @@ TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
   auto* base = static_cast<std::uint8_t*>(view);
   ASSERT_NE(::mmap(base + stream_at, 4096, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0), MAP_FAILED);
+#endif
   const Bytes image = tiny_image(9);
   std::memcpy(base + stream_at, image.data(), image.size());
 
   ScratchDir dir;
-  const std::string previous = std::filesystem::current_path();
+  const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   CarvingRun run;
   std::string out;
@@ -222,7 +240,11 @@ TEST(RecoverJpegStreams, OffsetsBeyondFourGibibytesArePrintedInFull) {
     out = capture.all();
   }
   std::filesystem::current_path(previous);
+#ifdef _WIN32
+  VirtualFree(view, 0, MEM_RELEASE);
+#else
   ::munmap(view, size);
+#endif
 
   EXPECT_TRUE(same_text(
       out, "found SOI-Marker at offset 100000000\n"

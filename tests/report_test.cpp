@@ -31,9 +31,24 @@ std::string clean_line() {
   return decode_line({DecodeClass::clean, ""});
 }
 
+// A build without the report (segsniff.exe, say) says so at each -report,
+// carves nothing while one is asked for, and fails the run.
+TEST(CarvingReport, ABuildWithoutItSaysSoAndCarvesNothing) {
+  if (carving_report_available()) GTEST_SKIP() << "this build writes reports: the other tests";
+  const std::string card = std::string(100, '\0') + text_of(sample::make_sample_jpeg());
+  const RunResult r = run_with_files({{"card.img", card}},
+                                     {"-report", "r.xml", "-recover", "card.img"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(same_text(r.err,
+                        "-report is not available: this build has no XML writer or SHA-256\n"
+                        "Will not carve 'card.img': the report 'r.xml' could not be made\n"));
+  EXPECT_EQ(r.out.find("restore "), std::string::npos) << r.out;
+}
+
 // A photo with its thumbnail, between zero bytes: two files, the second
 // inside the first, each with its own frame.
 TEST(CarvingReport, NamesThePhotoAroundItsThumbnail) {
+  if (const std::string why = report_unavailable(); !why.empty()) GTEST_SKIP() << why;
   ScratchDir dir;
   const std::string photo = text_of(sample::make_sample_jpeg());
   ASSERT_EQ(photo.size(), 2241u);
@@ -84,6 +99,7 @@ TEST(CarvingReport, NamesThePhotoAroundItsThumbnail) {
 
 // The report does not depend on the form of the listing.
 TEST(CarvingReport, IsTheSameWithTheJsonListing) {
+  if (const std::string why = report_unavailable(); !why.empty()) GTEST_SKIP() << why;
   ScratchDir text, json;
   const std::string card = std::string(1000, '\0') + text_of(sample::make_sample_jpeg());
   text.write("card.img", card);
@@ -120,6 +136,7 @@ std::string random_bytes(std::size_t n, bool no_markers = false) {
 // D9 is written, and is not decodable.  A stream cut off with no FF D9
 // after it is a candidate and no file.
 TEST(CarvingReport, TellsWhetherEachStreamDecodes) {
+  if (const std::string why = report_unavailable(); !why.empty()) GTEST_SKIP() << why;
   ScratchDir dir;
   const std::string plain = text_of(sample::encode_baseline_jpeg(sample::make_test_pattern(64, 48)));
   const std::string cut = plain.substr(0, plain.size() - plain.size() / 4);
@@ -163,6 +180,7 @@ TEST(CarvingReport, TellsWhetherEachStreamDecodes) {
 // (or characters XML does not allow) show as U+FFFD, and the exact bytes
 // follow in segsniff:hex -- in the inputs, the files, the command line.
 TEST(CarvingReport, KeepsEveryNameWellFormed) {
+  if (const std::string why = report_unavailable(); !why.empty()) GTEST_SKIP() << why;
   ScratchDir dir;
   const std::string photo = Bytes{0xFF, 0xD8}.be16(0xFFDA).be16(2).raw({1, 2, 3}).be16(0xFFD9).str();
   const std::string odd = "\xFF\x01.img";
@@ -194,6 +212,7 @@ TEST(CarvingReport, KeepsEveryNameWellFormed) {
 // The records of 500 files (some 90 KiB: more than one read of the spool)
 // come back whole and in order.
 TEST(CarvingReport, ListsEveryFileInTheOrderOfTheListing) {
+  if (const std::string why = report_unavailable(); !why.empty()) GTEST_SKIP() << why;
   ScratchDir dir;
   std::string card;
   for (int i = 0; i < 500; ++i)
@@ -212,7 +231,7 @@ TEST(CarvingReport, ListsEveryFileInTheOrderOfTheListing) {
 // all of its runs; a file stops being open once the carving has passed its
 // end, and at most ReportPrinter::max_open_hosts are kept.
 TEST(CarvingReport, TheHostIsTheLatestFileStillOpenAroundAFile) {
-  if (!carving_report_available()) GTEST_SKIP() << "built without the report";
+  if (const std::string why = report_unavailable(); !why.empty()) GTEST_SKIP() << why;
   ScratchDir dir;
   const std::vector<std::uint8_t> input(8000, 0);
   CarvingReport report;

@@ -83,9 +83,9 @@ TEST(JpegWriter, HuffmanTablesAndCodedDataAreWhatADecoderExpects) {
 // offsets count from its SOI, its EOI is its last two bytes), then DQT,
 // SOF0, DHT, SOS, 358 bytes of coded data and EOI as the last two of 2241.
 TEST(SampleJpeg, BuiltFileIsTheGeneratorsAndIsWalkedCleanlyToItsEnd) {
-  std::ifstream f(SEGSNIFF_SAMPLE_JPEG, std::ios::binary);
+  std::ifstream f(sample_jpeg_path(), std::ios::binary);
   const std::string file(std::istreambuf_iterator<char>(f), {});
-  ASSERT_FALSE(file.empty()) << SEGSNIFF_SAMPLE_JPEG << " was not built";
+  ASSERT_FALSE(file.empty()) << sample_jpeg_path() << " was not built";
   const ByteVector generated = sample::make_sample_jpeg();
   EXPECT_TRUE(file == std::string(generated.begin(), generated.end()));
 

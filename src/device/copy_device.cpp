@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/block_device.h"
+#include "platform/copy_source.h"
 #include "platform/output_file.h"
 #include "platform/same_file.h"
 
@@ -17,11 +18,6 @@ namespace {
 constexpr std::size_t block_size = 262144;
 // A progress line after every 32 blocks (8 MiB of full blocks).
 constexpr std::uint64_t blocks_per_progress_line = 32;
-
-struct StdioCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 
 enum class CopyOutcome { not_started, done, read_failed, write_failed };
 
@@ -59,8 +55,8 @@ class DeviceCopy {
   const char* source_name_;
   const char* destination_name_;
   Printer& printer_;
-  std::unique_ptr<unsigned char[]> buffer_;
-  StdioFile source_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  platform::CopySource source_;
   platform::CopyTarget destination_;
 };
 
@@ -70,15 +66,14 @@ bool DeviceCopy::destination_refused() {
     return true;
   }
   // Opening the source itself for writing would destroy it.
-  const int source_fd = ::fileno(source_.get());
   bool same = false;
-  platform::same_file(source_fd, destination_name_, same);
+  platform::same_file(source_.handle(), destination_name_, same);
   if (same) {
     report(CopyFailure::same_file);
     return true;
   }
   platform::BlockDevice device;
-  if (platform::block_device_of(source_fd, device) &&
+  if (platform::block_device_of(source_.handle(), device) &&
       platform::writes_reach_device(destination_name_, device)) {
     report(CopyFailure::destination_on_source);
     return true;
@@ -87,13 +82,12 @@ bool DeviceCopy::destination_refused() {
 }
 
 bool DeviceCopy::open() {
-  source_.reset(std::fopen(source_name_, "rb"));
-  if (source_ == nullptr) {
+  if (source_.open(source_name_) != 0) {
     report(CopyFailure::source_open);
     return false;
   }
   if (destination_refused()) return false;
-  buffer_.reset(new (std::nothrow) unsigned char[block_size]);
+  buffer_.reset(new (std::nothrow) std::uint8_t[block_size]);
   if (buffer_ == nullptr) {
     report(CopyFailure::buffer);
     return false;
@@ -113,8 +107,8 @@ bool DeviceCopy::open() {
 
 // The star goes before each read, so k blocks print k + 1 stars and a
 // progress line ends the line of every 32nd star.  A short block counts as
-// a block.  A read error is told from the end of the data by ferror: the
-// bytes read before it are written, then the copy stops without a total.
+// a block.  A read error is told from the end of the data: the bytes read
+// before it are written, then the copy stops without a total.
 // The destination is emptied only once the first read has brought data or
 // the clean end of an empty source: a source that cannot be read at all
 // leaves an existing destination as it was.
@@ -122,10 +116,11 @@ CopyOutcome DeviceCopy::copy_blocks() {
   std::uint64_t bytes = 0;
   std::uint64_t blocks = 0;
   bool emptied = false;
+  bool read_failed = false;
   for (;;) {
     printer_.copy_block();
-    std::size_t count = std::fread(buffer_.get(), 1, block_size, source_.get());
-    if (count == 0 && std::ferror(source_.get())) break;
+    std::size_t count = source_.read(buffer_.get(), block_size, read_failed);
+    if (count == 0 && read_failed) break;
     if (!emptied && destination_.empty() != 0) {
       report(CopyFailure::destination_write);
       return CopyOutcome::write_failed;
@@ -148,7 +143,7 @@ CopyOutcome DeviceCopy::copy_blocks() {
     }
     blocks += 1;
     if (blocks % blocks_per_progress_line == 0) printer_.copy_progress(bytes);
-    if (std::ferror(source_.get())) break;
+    if (read_failed) break;
   }
   report(CopyFailure::source_read);
   return CopyOutcome::read_failed;

@@ -1,6 +1,6 @@
 #include "jpeg/carved_file.h"
 
-#include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 
 #include "platform/output_file.h"
@@ -10,16 +10,17 @@ namespace segsniff {
 namespace {
 
 // The name of output number `number`, in the output folder.
-std::string output_name(const CarvingRun& run, long number) {
+std::string output_name(const CarvingRun& run, std::int64_t number) {
   char name[48];
-  std::snprintf(name, sizeof name, "segsniff_recover_%03ld.jpg", number);
+  std::snprintf(name, sizeof name, "segsniff_recover_%03" PRId64 ".jpg", number);
   if (run.output_folder.empty()) return name;
-  return run.output_folder + (run.output_folder.back() == '/' ? "" : "/") + name;
+  return run.output_folder + (platform::is_path_separator(run.output_folder.back()) ? "" : "/") +
+         name;
 }
 
 // Creates the file of the next free number.  A name that is taken, by
 // anything, is passed over; a number whose file could not be created for
-// another reason is used up.  Returns 0 or the errno of the failure.
+// another reason is used up.  Returns 0 or the code of the failure.
 int create_next_file(CarvingRun& run, platform::OutputFile& file, std::string& name) {
   for (;;) {
     run.last_number += 1;
@@ -39,12 +40,9 @@ CarvedFile write_carved_file(const CarvedInput& input, const ByteRuns& runs, Car
   if (carved.create_error != 0) return carved;
   const ByteRegion whole = ByteRegion::over(input.base, input.size);
   for (const ByteRun& piece : runs) {
-    const std::size_t written = file.write(whole.bytes(piece.offset, piece.length));
+    const std::size_t written = file.write(whole.bytes(piece.offset, piece.length), carved.write_error);
     carved.written += written;
-    if (written != piece.length) {
-      carved.write_error = errno;
-      break;
-    }
+    if (written != piece.length) break;
   }
   // A failing close loses data the system had taken: as bad as a short write.
   const int close_error = file.close();

@@ -15,10 +15,10 @@ namespace segsniff {
 
 struct CarvedFile {
   std::string name;          // the name taken (or tried last, when creation failed)
-  long number = 0;           // the number in that name
-  int create_error = 0;      // errno of a failed creation, else 0
+  std::int64_t number = 0;   // the number in that name
+  int create_error = 0;      // the system's code of a failed creation, else 0
   std::uint64_t written = 0; // bytes the system took
-  int write_error = 0;       // errno of a short write or a failed close, else 0
+  int write_error = 0;       // the code of a short write or a failed close, else 0
 };
 
 // Creates the file of the next free number ("segsniff_recover_%03d.jpg" in

@@ -22,7 +22,7 @@ struct CarvingTally {
 // State of one carving run: the output numbers run on across all the files
 // of one command line, so a run never overwrites its own output.
 struct CarvingRun {
-  long last_number = 0;  // the number of the last name formed; 0 before the first
+  std::int64_t last_number = 0;  // the number of the last name formed; 0 before the first
   std::uint64_t eoi_bytes_searched = 0;  // work of the FF D9 searches, for tests that bound it
   std::string output_folder;  // "-outdir": where the files go; empty: the current directory
   bool output_folder_failed = false;  // it could not be made: nothing is carved

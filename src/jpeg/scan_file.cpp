@@ -54,7 +54,7 @@ bool carving_allowed(const char* name, const platform::InputFile& file,
     return false;
   }
   platform::BlockDevice device;
-  if (!platform::block_device_of(file.descriptor(), device)) return true;
+  if (!platform::block_device_of(file.handle(), device)) return true;
   const char* folder = carving.output_folder.empty() ? "." : carving.output_folder.c_str();
   if (platform::writes_reach_device(folder, device)) {
     printer.carving_refused(name, CarvingRefusal::folder_on_device, folder);
@@ -117,12 +117,12 @@ bool scan_file(const char* name, bool recovery, CarvingRun& carving, Printer& pr
   }
   printer.file_size(size);
 
-  if (int error = platform::InputMapping::can_map(size)) {
+  platform::InputMapping mapping;
+  if (int error = mapping.create(file, size)) {
     printer.file_map_failed(MapStep::create_mapping, error);
     return false;
   }
-  platform::InputMapping mapping;
-  if (int error = mapping.map(file, size)) {
+  if (int error = mapping.map_view()) {
     printer.file_map_failed(MapStep::map_view, error);
     return false;
   }

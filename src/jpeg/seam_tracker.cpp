@@ -13,8 +13,8 @@ double SeamTracker::add_row(const McuRowDecoder& decoder) {
     bottoms_.assign(std::size_t{mcus_per_row_} * static_cast<std::uint32_t>(columns_), 0);
     rights_.assign(static_cast<std::size_t>(rows_), 0);
   }
-  long sum = 0;
-  long count = 0;
+  std::int64_t sum = 0;
+  std::int64_t count = 0;
   for (int j = 0; j < decoder.row_mcus(); ++j, ++mcus_seen_) {
     std::uint8_t* below = &bottoms_[(mcus_seen_ % mcus_per_row_) * static_cast<std::uint32_t>(columns_)];
     const bool has_above = mcus_seen_ >= mcus_per_row_;

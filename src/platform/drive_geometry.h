@@ -1,8 +1,14 @@
-// The geometry of a drive, as the drive report prints it, and the Linux
-// queries behind it.
+// The geometry of a drive, as the drive report prints it, and the queries
+// behind it.
 //
-// The kernel has no single call that answers the report's five fields, so
-// they are put together from what a block device does answer:
+// Windows answers the report's five fields in one request: CreateFileA on
+// the device path for queries only (no access), DeviceIoControl with
+// IOCTL_DISK_GET_DRIVE_GEOMETRY, and IOCTL_DISK_GET_DRIVE_GEOMETRY_EX on
+// the same handle for the disk's true size (win32/drive_geometry.cpp).  For
+// a volume (\\.\X:) both describe the disk that holds it.
+//
+// Linux has no single call that answers them, so they are put together from
+// what a block device does answer (linux/drive_geometry.cpp):
 //   BLKGETSIZE64   size in bytes (a device that answers nothing is no disk)
 //   BLKSSZGET      logical sector size -> bytes per sector
 //   HDIO_GETGEO    heads and sectors per track, where the driver keeps a
@@ -17,8 +23,9 @@
 
 namespace segsniff::platform {
 
-// Values of the media type field.  Only these four are ever derived here;
-// the report prints every other value as well (injected geometries).
+// Values of the media type field.  Only these four are ever derived on
+// Linux; the report prints every other value as well (Windows, and
+// injected geometries).
 inline constexpr std::uint32_t media_unknown = 0;
 inline constexpr std::uint32_t media_floppy_1440k = 2;
 inline constexpr std::uint32_t media_removable = 11;
@@ -30,9 +37,12 @@ struct DriveGeometry {
   std::uint32_t tracks_per_cylinder = 0;
   std::uint32_t sectors_per_track = 0;
   std::uint32_t bytes_per_sector = 0;
+  // The disk's true size in bytes, which the product of the geometry
+  // misses by the sectors past the last whole cylinder; 0 when unknown.
+  std::uint64_t device_size = 0;
 };
 
-// What the kernel said about one opened block device.
+// What the Linux kernel said about one opened block device.
 struct BlockDeviceFacts {
   std::uint64_t size_bytes = 0;        // BLKGETSIZE64
   std::uint32_t sector_size = 0;       // BLKSSZGET
@@ -42,22 +52,22 @@ struct BlockDeviceFacts {
   bool removable = false;              // sysfs "removable" is 1
 };
 
-// Geometry from the kernel's answers, without touching any device.  Returns
-// false when the facts describe no usable disk: size 0 (no medium, a loop
-// device with nothing attached) or sector size 0.
+// Geometry from the Linux kernel's answers, without touching any device.
+// Returns false when the facts describe no usable disk: size 0 (no medium,
+// a loop device with nothing attached) or sector size 0.
 bool derive_drive_geometry(const BlockDeviceFacts& facts, DriveGeometry& geometry);
 
 enum class DriveQueryResult {
   ok,
   open_failed,      // the name cannot be opened for queries
-  geometry_failed,  // it opened, but it is no disk (regular file, /dev/null, ...)
+  geometry_failed,  // it opened, but it is no disk (regular file, null device, ...)
 };
 
-// Opens `name` for queries only (O_RDONLY | O_NONBLOCK: neither a FIFO nor a
-// drive without a medium is waited for), gathers the facts, closes the device and
-// derives the geometry.  Prints nothing; errno is left as the failing call
-// set it.  Only block devices are asked anything: other device ioctls reuse
-// the same numbers for unrelated requests.
+// Opens `name` for queries only (Linux: O_RDONLY | O_NONBLOCK, so that
+// neither a FIFO nor a drive without a medium is waited for), asks it,
+// closes it and only then looks at the answers.  Prints nothing.  Linux
+// asks block devices only: other device ioctls reuse the same numbers for
+// unrelated requests.
 DriveQueryResult query_drive_geometry(const char* name, DriveGeometry& geometry);
 
 // The seam through which the report reaches the device; tests pass their own.

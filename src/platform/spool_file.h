@@ -4,12 +4,16 @@
 // lies in a folder the caller names and vanishes when it is closed, or
 // when the process dies.
 //
-// Each call returns 0 or the errno value of the failure and prints nothing.
+// Each call returns 0 or the code of the failure (system_error.h) and
+// prints nothing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "platform/file_handle.h"
+#include "platform/system_error.h"
 
 namespace segsniff::platform {
 
@@ -22,22 +26,23 @@ class SpoolFile {
 
   // Makes the file in the folder of the file `beside` (a name with or
   // without a folder).  Where the file system cannot make a file without a
-  // name, one is made under a fresh name and unlinked at once.
-  int create_beside(const char* beside);
+  // name, one is made under a fresh name and unlinked at once (POSIX); on
+  // Windows it has a fresh name and is deleted when its handle is closed.
+  ErrorCode create_beside(const char* beside);
 
   // Writes all the bytes at the end.
-  int append(std::span<const std::uint8_t> bytes);
+  ErrorCode append(std::span<const std::uint8_t> bytes);
 
   // Goes back to the first byte for reading.
-  int rewind();
+  ErrorCode rewind();
 
   // Reads up to into.size() bytes; `count` is how many (0 at the end).
-  int read(std::span<std::uint8_t> into, std::size_t& count);
+  ErrorCode read(std::span<std::uint8_t> into, std::size_t& count);
 
   void close();
 
  private:
-  int fd_ = -1;
+  FileHandle handle_;
 };
 
 }  // namespace segsniff::platform

@@ -30,7 +30,8 @@ std::string clock_text(std::uint64_t seconds) {
 bool CarvingProgress::wanted() {
   using platform::StandardStream;
   return platform::is_terminal(StandardStream::error) &&
-         !platform::same_destination(StandardStream::output, StandardStream::error);
+         platform::same_destination(StandardStream::output, StandardStream::error) ==
+             platform::Sameness::different;
 }
 
 void CarvingProgress::start(const char* name, std::uint64_t size) {

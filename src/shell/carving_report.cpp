@@ -137,7 +137,7 @@ void CarvingReport::report_write_failure(int error) {
 bool CarvingReport::fill_read_buffer(std::size_t want) {
   while (read_end_ - read_at_ < want) {
     if (read_at_ > 0) {  // move what is left to the front
-      read_buffer_.erase(read_buffer_.begin(), read_buffer_.begin() + static_cast<long>(read_at_));
+      read_buffer_.erase(read_buffer_.begin(), read_buffer_.begin() + static_cast<std::ptrdiff_t>(read_at_));
       read_end_ -= read_at_;
       read_at_ = 0;
     }

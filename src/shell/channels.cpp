@@ -236,10 +236,14 @@ void set_channel_writer(ChannelWriter writer) {
 void configure_console() {
   flush_output();
   out_line_flush = platform::is_terminal(StandardStream::output);
+  // When the system cannot tell whether the two are one file, each error
+  // message is written at once: the order is kept either way.
+  const platform::Sameness sameness =
+      platform::same_destination(StandardStream::output, StandardStream::error);
   if (platform::is_terminal(StandardStream::error)) error_route = ErrorRoute::direct;
-  else if (platform::same_destination(StandardStream::output, StandardStream::error))
-    error_route = ErrorRoute::shared;
-  else error_route = ErrorRoute::separate;
+  else if (sameness == platform::Sameness::same) error_route = ErrorRoute::shared;
+  else if (sameness == platform::Sameness::different) error_route = ErrorRoute::separate;
+  else error_route = ErrorRoute::direct;
 }
 void reset_channel_writer() { set_channel_writer(default_writer); }
 

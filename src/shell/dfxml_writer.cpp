@@ -33,10 +33,11 @@ int write_bytes(void* context, const char* bytes, int size) {
   auto& destination = *static_cast<Destination*>(context);
   if (destination.error != 0) return -1;
   const auto want = static_cast<std::size_t>(size);
+  platform::ErrorCode error = 0;
   const std::size_t written =
-      destination.file.write({reinterpret_cast<const std::uint8_t*>(bytes), want});
+      destination.file.write({reinterpret_cast<const std::uint8_t*>(bytes), want}, error);
   if (written == want) return size;
-  destination.error = errno != 0 ? errno : EIO;
+  destination.error = error != 0 ? error : EIO;
   return -1;
 }
 

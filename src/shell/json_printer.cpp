@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/system_error.h"
 #include "shell/channels.h"
 #include "shell/error_report.h"
 #include "shell/format_text.h"
@@ -152,7 +153,7 @@ void JsonPrinter::write_input_fields() {
       doc_.writer().Key("errno");
       doc_.writer().Int(input_.error);
       doc_.writer().Key("message");
-      doc_.writer().String(std::strerror(input_.error));
+      doc_.text(platform::error_text_in_line(input_.error));
     }
     doc_.writer().EndObject();
   }

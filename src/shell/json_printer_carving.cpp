@@ -2,6 +2,7 @@
 // line per carving candidate, per copy, per drive report.
 #include <cstring>
 
+#include "platform/system_error.h"
 #include "shell/json_printer.h"
 
 namespace segsniff {
@@ -38,7 +39,8 @@ void write_error(JsonWriter& w, const char* step, int error) {
   w.Key("errno");
   w.Int(error);
   w.Key("message");
-  w.String(std::strerror(error));
+  const std::string text = platform::error_text_in_line(error);
+  w.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
   w.EndObject();
 }
 

@@ -282,7 +282,9 @@ class Printer {
   // ---- Drive geometry (device/show_drive_geometry.h)
   //
   // "drive geometry for file '<source>':", "Media Type: <n> <media text>"
-  // and the five number lines.  `media_text` ends in a line feed.
+  // and the five number lines; "True disc size: ..." after them when the
+  // geometry's whole cylinders fall short of the disk's true size
+  // (geometry.device_size).  `media_text` ends in a line feed.
   virtual void drive_geometry(std::string_view source, const platform::DriveGeometry& geometry,
                               std::uint64_t total_bytes, const char* media_text) = 0;
   // standard error: "Open file '<source>' for getting info failed" or

@@ -1,11 +1,10 @@
 #include "shell/run_command_line.h"
 
-#include <strings.h>
-
 #include "device/copy_device.h"
 #include "device/show_drive_geometry.h"
 #include "jpeg/decode_check.h"
 #include "jpeg/scan_file.h"
+#include "platform/equal_ignoring_case.h"
 #include "shell/carving_progress.h"
 #include "shell/carving_report.h"
 #include "shell/channels.h"
@@ -19,7 +18,7 @@ namespace segsniff {
 namespace {
 
 bool is_option(const char* argument, const char* word) {
-  return ::strcasecmp(argument, word) == 0;
+  return platform::equal_ignoring_case(argument, word);
 }
 
 bool is_help_option(const char* argument) {

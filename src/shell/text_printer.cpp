@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/system_error.h"
 #include "shell/channels.h"
 #include "shell/error_report.h"
 #include "shell/hex_bytes.h"
@@ -192,7 +193,8 @@ void TextPrinter::carved_output(const CarvedOutput& output) {
     out_printf("could not create file '%s'\n", name.c_str());
   } else if (output.written != output.length || output.write_error != 0) {
     out_printf("error %d ('%s') in writing file; only written %" PRIu64 " byte\n",
-               output.write_error, std::strerror(output.write_error), output.written);
+               output.write_error, platform::error_text_in_line(output.write_error).c_str(),
+               output.written);
   }
   flush_output();
 }

@@ -83,6 +83,11 @@ void TextPrinter::drive_geometry(std::string_view source, const platform::DriveG
   out_printf("Sectors per track:   %" PRIu32 "\n", geometry.sectors_per_track);
   out_printf("Bytes per sector:    %" PRIu32 "\n", geometry.bytes_per_sector);
   out_printf("Total disc size:     %" PRId64 " bytes (%" PRId64 " MB)\n", total, megabytes);
+  // Whole cylinders rarely make up a whole disk: the sectors after the last
+  // one, which a copy reads as well, are counted in the true size.
+  if (geometry.device_size > total_bytes)
+    out_printf("True disc size:      %" PRIu64 " bytes (%" PRIu64 " MB)\n", geometry.device_size,
+               geometry.device_size >> mebibyte_shift);
 }
 
 void TextPrinter::drive_failed(std::string_view source, DriveFailure failure) {

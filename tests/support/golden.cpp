@@ -1,13 +1,6 @@
 #include "support/golden.h"
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -47,18 +40,6 @@ std::string escaped(const std::string& line) {
 
 }  // namespace
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "segsniff-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
-}
-
 // With SEGSNIFF_SEED_DIR set, every fixture file a test writes is also kept
 // there under a name made from its content: the fuzz seed corpus is built
 // from the fixtures this way (fuzz/make_seeds.sh).
@@ -77,87 +58,10 @@ bool ScratchDir::exists(const std::string& name) const { return fs::exists(file(
 
 std::vector<std::string> ScratchDir::list() const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-void exec_segsniff(const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(SEGSNIFF_BINARY)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  ::setenv("LC_ALL", "C", 1);
-  ::execv(SEGSNIFF_BINARY, argv.data());
-  ::_exit(127);
-}
-
-pid_t start_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
-                     const std::function<void()>& prepare) {
-  pid_t child = ::fork();
-  if (child == 0) {
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    prepare();
-    exec_segsniff(args);
-  }
-  return child;
-}
-
-int wait_for_segsniff(pid_t child) {
-  int wstatus = 0;
-  ::waitpid(child, &wstatus, 0);
-  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-}
-
-RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args, bool merge) {
-  // Beside the directory, so that the run's own output files are not in it.
-  const std::string out_path = dir.path() + ".out", err_path = dir.path() + ".err";
-  RunResult result;
-  result.status = wait_for_segsniff(start_segsniff(dir, args, [&] {
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = merge ? out : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0) ::_exit(127);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-  }));
-  result.out = read_file(out_path);
-  if (!merge) result.err = read_file(err_path);
-  ::unlink(out_path.c_str());
-  ::unlink(err_path.c_str());
-  return result;
-}
-
-std::string run_on_terminal(const ScratchDir& dir, const std::vector<std::string>& args,
-                            const std::function<void()>& prepare) {
-  struct termios raw {};
-  ::cfmakeraw(&raw);
-  int master = -1;
-  pid_t child = ::forkpty(&master, nullptr, &raw, nullptr);
-  if (child == 0) {
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    prepare();
-    exec_segsniff(args);
-  }
-  std::string seen;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
-    if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
-  // The loop ends on EIO once the child has closed its side.
-  EXPECT_EQ(wait_for_segsniff(child), 0);
-  ::close(master);
-  return seen;
-}
-
-std::string first_line_of(const std::string& command) {
-  std::string line;
-  if (std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
-    char text[256];
-    if (std::fgets(text, sizeof text, pipe) != nullptr) line = text;
-    ::pclose(pipe);
-  }
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  return line;
 }
 
 RunResult run_with_files(const std::vector<FixtureFile>& files,
@@ -239,9 +143,14 @@ std::string CapturedOutput::out() const { flush_output(); return captured[0]; }
 std::string CapturedOutput::err() const { flush_output(); return captured[1]; }
 std::string CapturedOutput::all() const { flush_output(); return captured[2]; }
 
+std::string binary_path() { return build_path(SEGSNIFF_BINARY); }
+std::string source_dir() { return build_path(SEGSNIFF_SOURCE_DIR); }
+std::string sample_jpeg_path() { return build_path(SEGSNIFF_SAMPLE_JPEG); }
+
 std::string corpus_dir() {
   std::error_code ec;
-  return fs::is_directory(SEGSNIFF_CORPUS_DIR, ec) ? SEGSNIFF_CORPUS_DIR : "";
+  const std::string corpus = build_path(SEGSNIFF_CORPUS_DIR);
+  return fs::is_directory(corpus, ec) ? corpus : "";
 }
 
 std::vector<std::string> corpus_files() {

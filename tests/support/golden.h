@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <functional>
 #include <initializer_list>
@@ -48,6 +50,22 @@ struct RunResult {
   int status = -1;  // exit status, or 128 + signal
 };
 
+// Where the build put things, as this system names them (the build's paths
+// are Unix paths; under wine they are turned into the drive letter wine
+// gives them).
+std::string build_path(const char* path);  // any path the build wrote in
+std::string binary_path();        // the built segsniff
+std::string source_dir();         // the checkout
+std::string sample_jpeg_path();   // the sample picture the build made
+
+// The null device: "/dev/null", or "NUL".
+std::string null_device();
+
+// A symbolic link at `link` to `target` (a folder when `to_folder`).  The
+// C++ library of mingw-w64 has none to make; Windows' own call makes them.
+void make_symlink(const std::string& target, const std::string& link, bool to_folder = false);
+
+#ifndef _WIN32
 // In a forked child whose descriptors are set up: replaces the process by
 // the built segsniff with `args` and LC_ALL=C (exit status 127 if it cannot).
 [[noreturn]] void exec_segsniff(const std::vector<std::string>& args);
@@ -75,9 +93,40 @@ struct AtScopeEnd {
   std::string command;
   ~AtScopeEnd() { first_line_of(command); }
 };
+#else
+// Runs segsniff in `dir` with the given standard handles (HANDLEs; null
+// for a handle the program is started without) and waits for it; returns
+// its exit status.
+int run_segsniff_with_handles(const ScratchDir& dir, const std::vector<std::string>& args,
+                              void* output, void* error);
+
+// Text as a console program writes it, each line feed after a CR, with
+// those CRs taken out; a line feed without its CR fails the test.
+std::string from_text_mode(const std::string& raw, const char* stream);
+
+// Under wine: runs a command of the Unix machine underneath through
+// /bin/sh and returns the first line of its output (both streams), "" when
+// there is no such machine (on Windows itself).
+std::string host_first_line_of(const std::string& command);
+
+// A command of the Unix machine run when the scope ends (see above).
+struct AtScopeEnd {
+  std::string command;
+  ~AtScopeEnd() { host_first_line_of(command); }
+};
+
+// Under wine: the Unix path of a Windows path, and back; "" elsewhere.
+std::string unix_path_of(const std::string& windows_path);
+std::string windows_path_of(const std::string& unix_path);
+
+bool under_wine();
+#endif
 
 // Runs segsniff with `args` in `dir` (LC_ALL=C, no standard input).  With
 // merge, standard error goes where standard output goes (interleaving).
+// On Windows each line of both streams must end in CR LF, as a console
+// program writes text; the CRs before line feeds are taken out, so that
+// the texts compare with the same expectations as on Linux.
 RunResult run_segsniff(const ScratchDir& dir, const std::vector<std::string>& args,
                        bool merge = false);
 

@@ -1,12 +1,15 @@
 #include "support/report_check.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
 
 #include "platform/sha256.h"
+#include "shell/carving_report.h"
 #include "shell/dfxml_writer.h"
 #include "shell/xml_text.h"
 #include "support/golden.h"
@@ -67,6 +70,24 @@ std::string lines_holding(const std::string& text, std::string_view piece) {
   return kept;
 }
 
+std::string report_unavailable() {
+  if (carving_report_available()) return {};
+#ifdef _WIN32
+  return "segsniff.exe is built without the carving report (no Windows build of libxml2 or libcrypto)";
+#else
+  return "built without the carving report (libxml2 or libcrypto not found)";
+#endif
+}
+
+#ifdef _WIN32
+std::string schema_check_unavailable() {
+  return "reports are checked against " + schema_path() + " by xmllint on Linux only";
+}
+
+::testing::AssertionResult valid_dfxml(const std::string& path) {
+  return ::testing::AssertionFailure() << path << " not checked: no xmllint here";
+}
+#else
 std::string schema_check_unavailable() {
   if (first_line_of("command -v xmllint").empty())
     return "xmllint is not installed (Debian: libxml2-utils); reports not checked against the schema";
@@ -86,5 +107,7 @@ std::string schema_check_unavailable() {
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << path << " is not valid DFXML:\n" << said;
 }
+
+#endif
 
 }  // namespace segsniff::test

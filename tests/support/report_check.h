@@ -26,8 +26,12 @@ std::string decode_line(const DecodeCheck& check);
 // The lines of `text` that hold `piece`, each whole and with its line feed.
 std::string lines_holding(const std::string& text, std::string_view piece);
 
+// Empty when this build writes reports, else why not (a test that needs
+// one skips with it).
+std::string report_unavailable();
+
 // Empty when reports can be checked against the schema, else why not
-// (no xmllint, no schema beside the checkout).
+// (no xmllint, no schema beside the checkout, not on Linux).
 std::string schema_check_unavailable();
 
 // xmllint --noout --schema ../shared/dfxml/dfxml.xsd <path>: what it said on failure.

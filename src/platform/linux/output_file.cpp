@@ -11,21 +11,13 @@ namespace segsniff::platform {
 namespace {
 
 // Closes fd without disturbing the errno value being reported.
-int close_keeping(int fd, int error) {
+ErrorCode close_keeping(int fd, ErrorCode error) {
   ::close(fd);
   errno = error;
   return error;
 }
 
-// A stream over fd, unbuffered when asked; on failure fd is closed.
-int open_stream(int fd, bool buffered, std::FILE*& file) {
-  file = ::fdopen(fd, "wb");
-  if (file == nullptr) return close_keeping(fd, errno);
-  if (!buffered) std::setvbuf(file, nullptr, _IONBF, 0);
-  return 0;
-}
-
-int close_stream(std::FILE*& file) {
+ErrorCode close_stream(std::FILE*& file) {
   std::FILE* closing = file;
   file = nullptr;
   return std::fclose(closing) == 0 ? 0 : errno;
@@ -33,7 +25,7 @@ int close_stream(std::FILE*& file) {
 
 }  // namespace
 
-int make_folder(const char* path) {
+ErrorCode make_folder(const char* path) {
   if (::mkdir(path, 0777) == 0) return 0;
   if (errno != EEXIST) return errno;
   struct stat st;
@@ -43,27 +35,43 @@ int make_folder(const char* path) {
   return ENOTDIR;
 }
 
+bool is_path_separator(char c) { return c == '/'; }
+
 OutputFile::~OutputFile() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (handle_.is_open()) ::close(static_cast<int>(handle_.native));
 }
 
-int OutputFile::create_new(const char* name) {
+ErrorCode OutputFile::create_new(const char* name) {
   // O_EXCL makes the creation fail on any existing name, a dangling link
   // included (links are not followed with O_CREAT | O_EXCL); O_NOFOLLOW
   // says so again.  Nothing existing is ever opened, so no FIFO can block.
   int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return errno == EEXIST ? name_taken : errno;
-  // Unbuffered: the one fwrite goes straight from the caller's bytes to the
-  // system, and its count is what the system took.
-  return open_stream(fd, /*buffered=*/false, file_);
+  handle_.native = fd;
+  return 0;
 }
 
-std::size_t OutputFile::write(std::span<const std::uint8_t> bytes) {
-  errno = 0;
-  return std::fwrite(bytes.data(), 1, bytes.size(), file_);
+std::size_t OutputFile::write(std::span<const std::uint8_t> bytes, ErrorCode& error) {
+  error = 0;
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(static_cast<int>(handle_.native), bytes.data() + written,
+                              bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return written;
 }
 
-int OutputFile::close() { return close_stream(file_); }
+ErrorCode OutputFile::close() {
+  const int fd = static_cast<int>(handle_.native);
+  handle_ = FileHandle{};
+  return ::close(fd) == 0 ? 0 : errno;
+}
 
 CopyTarget::~CopyTarget() {
   if (file_ != nullptr) std::fclose(file_);
@@ -74,7 +82,7 @@ bool CopyTarget::is_block_device(const char* name) {
   return ::stat(name, &st) == 0 && S_ISBLK(st.st_mode);
 }
 
-int CopyTarget::open(const char* name) {
+ErrorCode CopyTarget::open(const char* name) {
   if (is_block_device(name)) return target_is_block_device;
   // No O_TRUNC: see empty().  A FIFO is waited for until it has a reader,
   // as a copy into a pipe expects.
@@ -86,10 +94,12 @@ int CopyTarget::open(const char* name) {
     ::close(fd);
     return target_is_block_device;
   }
-  return open_stream(fd, /*buffered=*/true, file_);
+  file_ = ::fdopen(fd, "wb");
+  if (file_ == nullptr) return close_keeping(fd, errno);
+  return 0;
 }
 
-int CopyTarget::empty() {
+ErrorCode CopyTarget::empty() {
   const int fd = ::fileno(file_);
   struct stat st;
   if (::fstat(fd, &st) != 0) return errno;
@@ -97,6 +107,6 @@ int CopyTarget::empty() {
   return 0;
 }
 
-int CopyTarget::close() { return close_stream(file_); }
+ErrorCode CopyTarget::close() { return close_stream(file_); }
 
 }  // namespace segsniff::platform

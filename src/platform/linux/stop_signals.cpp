@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 namespace segsniff::platform {
 
 namespace {
@@ -23,7 +25,11 @@ void note_stop(int signal) {
 
 }  // namespace
 
-StopSignalScope::StopSignalScope() {
+struct StopSignalScope::Previous {
+  struct sigaction action[4]{};
+};
+
+StopSignalScope::StopSignalScope() : previous_(std::make_unique<Previous>()) {
   pending = 0;
   struct sigaction action {};
   action.sa_handler = note_stop;
@@ -31,18 +37,18 @@ StopSignalScope::StopSignalScope() {
   sigemptyset(&action.sa_mask);
   for (int i = 0; i < 3; ++i) {
     // A signal ignored from the start (nohup, a background job) stays so.
-    ::sigaction(stop_signals[i], nullptr, &previous_[i]);
-    if (previous_[i].sa_handler != SIG_IGN) ::sigaction(stop_signals[i], &action, nullptr);
+    ::sigaction(stop_signals[i], nullptr, &previous_->action[i]);
+    if (previous_->action[i].sa_handler != SIG_IGN) ::sigaction(stop_signals[i], &action, nullptr);
   }
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
-  ::sigaction(SIGPIPE, &ignore, &previous_[3]);
+  ::sigaction(SIGPIPE, &ignore, &previous_->action[3]);
 }
 
 StopSignalScope::~StopSignalScope() {
-  for (int i = 0; i < 3; ++i) ::sigaction(stop_signals[i], &previous_[i], nullptr);
-  ::sigaction(SIGPIPE, &previous_[3], nullptr);
+  for (int i = 0; i < 3; ++i) ::sigaction(stop_signals[i], &previous_->action[i], nullptr);
+  ::sigaction(SIGPIPE, &previous_->action[3], nullptr);
 }
 
 int stop_signal_pending() { return pending; }

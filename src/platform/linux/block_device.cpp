@@ -1,8 +1,6 @@
 #include "platform/block_device.h"
 
 #include <dirent.h>
-#include <linux/loop.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -115,9 +113,9 @@ std::string parent_folder(const std::string& path) {
 
 }  // namespace
 
-bool block_device_of(int fd, BlockDevice& device) {
+bool block_device_of(FileHandle handle, BlockDevice& device) {
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISBLK(st.st_mode)) return false;
+  if (::fstat(static_cast<int>(handle.native), &st) != 0 || !S_ISBLK(st.st_mode)) return false;
   device.number = st.st_rdev;
   return true;
 }
@@ -144,18 +142,6 @@ bool writes_reach_device(const char* path, const BlockDevice& device) {
     add_lower_devices(current, pending);
   }
   return false;
-}
-
-// The loop driver answers for its partitions too (the ioctl reaches the
-// disk's driver).  Any other block device refuses the request.
-bool loop_backed_by(int fd, const char* path) {
-  struct stat device, file;
-  if (::fstat(fd, &device) != 0 || !S_ISBLK(device.st_mode) || ::stat(path, &file) != 0)
-    return false;
-  loop_info64 info{};
-  if (::ioctl(fd, LOOP_GET_STATUS64, &info) != 0) return false;
-  return info.lo_device == static_cast<std::uint64_t>(file.st_dev) &&
-         info.lo_inode == static_cast<std::uint64_t>(file.st_ino);
 }
 
 }  // namespace segsniff::platform

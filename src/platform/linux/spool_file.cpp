@@ -33,26 +33,31 @@ int create_unlinked(const std::string& folder, int& fd) {
   return 0;
 }
 
+int descriptor(FileHandle handle) { return static_cast<int>(handle.native); }
+
 }  // namespace
 
 SpoolFile::~SpoolFile() { close(); }
 
-int SpoolFile::create_beside(const char* beside) {
+ErrorCode SpoolFile::create_beside(const char* beside) {
   close();
   const std::string folder = folder_of(beside);
-  fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ >= 0) return 0;
+  handle_.native = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (handle_.is_open()) return 0;
   // Not supported there (the error differs by kernel and file system); a
   // folder that is not there or not writable fails the same way below.
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
-  return create_unlinked(folder, fd_);
+  int unlinked = -1;
+  const ErrorCode error = create_unlinked(folder, unlinked);
+  handle_.native = unlinked;
+  return error;
 }
 
-int SpoolFile::append(std::span<const std::uint8_t> bytes) {
+ErrorCode SpoolFile::append(std::span<const std::uint8_t> bytes) {
   const std::uint8_t* data = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
-    const ssize_t n = ::write(fd_, data, left);
+    const ssize_t n = ::write(descriptor(handle_), data, left);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -64,12 +69,12 @@ int SpoolFile::append(std::span<const std::uint8_t> bytes) {
   return 0;
 }
 
-int SpoolFile::rewind() { return ::lseek(fd_, 0, SEEK_SET) == 0 ? 0 : errno; }
+ErrorCode SpoolFile::rewind() { return ::lseek(descriptor(handle_), 0, SEEK_SET) == 0 ? 0 : errno; }
 
-int SpoolFile::read(std::span<std::uint8_t> into, std::size_t& count) {
+ErrorCode SpoolFile::read(std::span<std::uint8_t> into, std::size_t& count) {
   count = 0;
   for (;;) {
-    const ssize_t n = ::read(fd_, into.data(), into.size());
+    const ssize_t n = ::read(descriptor(handle_), into.data(), into.size());
     if (n >= 0) {
       count = static_cast<std::size_t>(n);
       return 0;
@@ -79,8 +84,8 @@ int SpoolFile::read(std::span<std::uint8_t> into, std::size_t& count) {
 }
 
 void SpoolFile::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (handle_.is_open()) ::close(descriptor(handle_));
+  handle_.native = -1;
 }
 
 }  // namespace segsniff::platform

@@ -64,11 +64,13 @@ bool read_mapping_guarded(const std::uint8_t* base, std::uint64_t size, void (*w
   active_guard = guard.outer;
   ::sigaction(SIGBUS, &guard.previous, nullptr);
   if (!finished) {
-    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t page = page_size();
     const std::uint64_t page_start = (guard.first + guard.fault_offset) / page * page;
     lost_at = page_start > guard.first ? page_start - guard.first : 0;
   }
   return finished;
 }
+
+std::uint64_t page_size() { return static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE)); }
 
 }  // namespace segsniff::platform

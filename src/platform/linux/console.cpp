@@ -33,7 +33,7 @@ void open_closed_standard_streams() {
   }
 }
 
-int write_all(StandardStream stream, const char* data, std::size_t size) {
+ErrorCode write_all(StandardStream stream, const char* data, std::size_t size) {
   const int fd = descriptor(stream);
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
@@ -52,14 +52,16 @@ int write_all(StandardStream stream, const char* data, std::size_t size) {
   return 0;
 }
 
-bool is_closed_pipe(int error) { return error == EPIPE; }
+bool is_closed_pipe(ErrorCode error) { return error == EPIPE; }
 
 bool is_terminal(StandardStream stream) { return ::isatty(descriptor(stream)) == 1; }
 
-bool same_destination(StandardStream a, StandardStream b) {
+Sameness same_destination(StandardStream a, StandardStream b) {
   struct stat first, second;
-  if (::fstat(descriptor(a), &first) != 0 || ::fstat(descriptor(b), &second) != 0) return false;
-  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  if (::fstat(descriptor(a), &first) != 0 || ::fstat(descriptor(b), &second) != 0)
+    return Sameness::unknown;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino ? Sameness::same
+                                                                        : Sameness::different;
 }
 
 unsigned terminal_columns(StandardStream stream) {
