@@ -13,14 +13,14 @@ namespace segsniff::test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 std::string read_file(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
 }
+
+namespace {
 
 void write_file(const fs::path& path, const std::string& content) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);

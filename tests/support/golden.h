@@ -19,6 +19,9 @@
 
 namespace segsniff::test {
 
+// A whole file's bytes; empty when it cannot be read.
+std::string read_file(const std::string& path);
+
 struct FixtureFile {
   std::string name;
   std::string content;

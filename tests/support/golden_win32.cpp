@@ -20,13 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // One argument as the C runtime splits a command line: quoted when it is
 // empty or holds blanks or quotes, backslashes doubled before a quote.
 std::string quoted(const std::string& argument) {
